@@ -1,0 +1,62 @@
+#pragma once
+// The main window TfrmMain: its controls, the extraction operations, the page
+// fetch and the handlers of its controls; and the worker TMyThread.
+#include <QMainWindow>
+#include <memory>
+
+#include "text/MarkerText.h"
+
+namespace velbrook {
+class HttpClient;
+}
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TfrmMain(QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // --- Page list discovery (PageList.cpp): neither window nor network. ---
+  // The address up to and including its last "/"; empty without one.
+  static velbrook::Text GetUrlBefore(const velbrook::Text& AStr);
+  // Empties Page and fills it with the page names of the thread that
+  // AHtmlCode belongs to, in order.
+  static void GetPageName(const velbrook::Text& AHtmlCode, velbrook::TextList& Page);
+
+  // --- Page extraction (Extraction.cpp). ---
+  static void GetAuthorTitle(velbrook::TextView AHtmlCode, velbrook::Text& AAuthor,
+                             velbrook::Text& ATitle);
+  static velbrook::Text GetFirstPost(velbrook::TextView AHtmlCode);
+  static velbrook::Text FilterStr(const velbrook::Text& AStr);
+  // The page block of one page text without the fetch: the header for
+  // AType "F" (naming ACaption), the author's posts, filtered.
+  static velbrook::Text MakePageBlock(velbrook::TextView AHtmlCode, const velbrook::Text& AType,
+                                      const velbrook::Text& ACaption);
+  // Fetches AUrl and returns its page block.
+  velbrook::Text GetSingerPage(const velbrook::Text& AUrl, const velbrook::Text& AType);
+  // The extraction run of one job; runs on the worker. Always false.
+  bool ToText();
+
+  // --- Page fetch (Fetch.cpp): the page text of AUrl, or a FetchError. ---
+  velbrook::Text GetWebSiteTxt(const velbrook::Text& AUrl);
+
+  // --- Window access (MainUnit.cpp). Callable from the worker: carried out on
+  // the window's thread in call order, reads returning their value; called on
+  // the window's thread they run directly. ---
+  velbrook::Text ReadAddressBox();
+  velbrook::Text ReadCaption();
+  void ClearOutput();
+  // Appends a non-blank block by the output's append rule.
+  void AppendOutput(const velbrook::Text& ABlock);
+  // The output text with CR LF between its lines.
+  velbrook::Text ReadOutput();
+  // "A": progress panel 3; "S": panel 0; any other kind: nothing.
+  void ShowStatus(const velbrook::Text& AText, const velbrook::Text& AKind);
+
+  // The HTTP client, owned by the window for its whole life.
+  velbrook::HttpClient& idhtp() { return *idhtp_; }
+
+ private:
+  std::unique_ptr<velbrook::HttpClient> idhtp_;
+};

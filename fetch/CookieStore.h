@@ -1,0 +1,74 @@
+#pragma once
+// The cookies that the forum site sets, kept in memory for the life of the
+// HTTP client and sent back with every later request that they match.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <shared_mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velbrook {
+
+enum class CookieKind { SetCookie, SetCookie2 };
+
+struct Cookie {
+  CookieKind kind = CookieKind::SetCookie;
+  std::string name;
+  std::string value;
+  std::string domain;
+  std::string path;
+  std::string expires;    // expiry date text; empty: never expires on its own
+  bool secure = false;
+  bool httpOnly = false;
+  int64_t maxAge = -1;
+  int32_t version = 0;
+  std::string comment;
+  std::string cookieText; // the header value it was last parsed from
+  // Set-cookie2 only:
+  std::string commentUrl;
+  bool discard = false;
+  bool portGiven = false;
+  std::vector<uint16_t> portList;
+  uint16_t receivingPort = 80;
+};
+
+struct CookieDomain {
+  std::string domain;
+  std::vector<Cookie> cookies;
+};
+
+class CookieStore {
+ public:
+  using Clock = std::function<std::chrono::system_clock::time_point()>;
+
+  // clock: "now" for expiry; the system clock unless a test gives another.
+  explicit CookieStore(Clock clock = {});
+
+  // Stores the Set-cookie and Set-cookie2 values of one response, in header
+  // order, for the request's host, directory path ("/dir/", ending in "/")
+  // and port text. Refused cookies are dropped silently; a bad Set-cookie2
+  // port list throws FetchError(CookiePortList).
+  void StoreResponseCookies(std::vector<std::string> setCookie,
+                            std::vector<std::string> setCookie2, const std::string& host,
+                            const std::string& directoryPath, const std::string& port);
+
+  // Removes every cookie whose expiry has passed (or does not read as a date).
+  void Sweep();
+
+  // The (name, value) pairs to send with a request, in sending order; sweeps first.
+  std::vector<std::pair<std::string, std::string>> Select(const std::string& host,
+                                                          const std::string& directoryPath,
+                                                          const std::string& scheme, int port);
+
+  // A copy of the store in its order, for inspection.
+  std::vector<CookieDomain> Snapshot() const;
+
+ private:
+  Clock clock_;
+  mutable std::shared_mutex lock_;
+  std::vector<CookieDomain> domains_;
+};
+
+}  // namespace velbrook
