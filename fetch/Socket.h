@@ -32,6 +32,23 @@ using Connector = std::function<Socket(const std::string& host, uint16_t port)>;
 
 // The default connector: a dotted IPv4 host is used as it is, any other host
 // is looked up (IPv4 only, first address); then a blocking connect.
+// While a ConnectWakeScope is set on the calling thread, the connect also
+// ends when its wake-up fd becomes readable (FetchError Aborted).
 Socket ConnectTcp(const std::string& host, uint16_t port);
+
+// Lends ConnectTcp on this thread a wake-up fd for as long as it lives, so
+// that a connector built on ConnectTcp can be interrupted by Abort.
+class ConnectWakeScope {
+ public:
+  explicit ConnectWakeScope(int wakeFd);
+  ~ConnectWakeScope();
+  ConnectWakeScope(const ConnectWakeScope&) = delete;
+  ConnectWakeScope& operator=(const ConnectWakeScope&) = delete;
+  // The wake-up fd of the innermost scope of this thread; -1 outside any.
+  static int Current();
+
+ private:
+  int previous_;
+};
 
 }  // namespace velbrook

@@ -1,0 +1,98 @@
+#include "fetch/Connection.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "fetch/FetchError.h"
+#include "fetch/Waker.h"
+
+namespace velbrook {
+namespace {
+
+[[noreturn]] void ThrowAborted() { throw FetchError(FetchFailure::Aborted, "aborted"); }
+
+[[noreturn]] void ThrowSocketError(const char* what, int code) {
+  throw FetchError(FetchFailure::SocketError, std::string(what) + ": " + std::strerror(code), code);
+}
+
+bool IsTryAgain(int code) { return code == EAGAIN || code == EWOULDBLOCK || code == EINTR; }
+
+}  // namespace
+
+Connection::Connection(Socket socket, std::string host, uint16_t port, int wakeFd)
+    : socket_(std::move(socket)), host_(std::move(host)), port_(port), wakeFd_(wakeFd) {}
+
+std::string_view Connection::Buffered() const {
+  return std::string_view(buffer_).substr(consumed_);
+}
+
+void Connection::Consume(size_t count) {
+  consumed_ += count < buffer_.size() - consumed_ ? count : buffer_.size() - consumed_;
+  if (consumed_ == buffer_.size()) {
+    buffer_.clear();
+    consumed_ = 0;
+  }
+}
+
+void Connection::CompactBuffer() {
+  // Drop consumed bytes before growing, so the buffer never exceeds what is unread plus a piece.
+  if (consumed_ > 0) {
+    buffer_.erase(0, consumed_);
+    consumed_ = 0;
+  }
+}
+
+bool Connection::ReceiveOnce() {
+  CompactBuffer();
+  const size_t old = buffer_.size();
+  buffer_.resize(old + kReceivePieceBytes);
+  const ssize_t received = recv(socket_.fd(), buffer_.data() + old, kReceivePieceBytes, MSG_DONTWAIT);
+  const int code = errno;
+  buffer_.resize(old + (received > 0 ? static_cast<size_t>(received) : 0));
+  if (received > 0) return true;
+  if (received == 0) {
+    peerClosed_ = true;
+    return false;
+  }
+  if (IsTryAgain(code)) return false;
+  ThrowSocketError("receive", code);
+}
+
+bool Connection::ReceivePiece(int timeoutMs) {
+  for (;;) {
+    if (peerClosed_) return false;
+    switch (WaitFor(socket_.fd(), POLLIN, wakeFd_, timeoutMs)) {
+      case WaitResult::Woken:
+        ThrowAborted();
+      case WaitResult::TimedOut:
+        throw FetchError(FetchFailure::ReadTimeout, "read time-out");
+      case WaitResult::Ready:
+        break;
+    }
+    if (ReceiveOnce()) return true;
+  }
+}
+
+void Connection::ReceiveWaiting() {
+  if (WaitFor(socket_.fd(), POLLIN, wakeFd_, 0) == WaitResult::Woken) ThrowAborted();
+  // One piece is enough to know whether anything waits; a peer that keeps
+  // streaming cannot hold the client here.
+  if (!peerClosed_) ReceiveOnce();
+}
+
+void Connection::SendAll(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (WaitFor(socket_.fd(), POLLOUT, wakeFd_, -1) == WaitResult::Woken) ThrowAborted();
+    const ssize_t sent = send(socket_.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0) {
+      if (IsTryAgain(errno)) continue;
+      ThrowSocketError("send", errno);
+    }
+    bytes.remove_prefix(static_cast<size_t>(sent));
+  }
+}
+
+}  // namespace velbrook
