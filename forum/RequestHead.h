@@ -1,0 +1,44 @@
+#pragma once
+// The forum's reading of one HTTP request head. Whatever a client sends is
+// judged here, within fixed bounds, before the forum looks at any of it.
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velbrook {
+
+// A request head longer than this is refused (431) and the connection closed.
+inline constexpr std::size_t kMaxRequestHeadBytes = 16384;
+// More header lines than this are refused the same way.
+inline constexpr std::size_t kMaxRequestHeaderLines = 100;
+
+struct RequestHead {
+  std::string method;
+  std::string target;
+  std::string version;  // "HTTP/1.1"
+  std::vector<std::string> headerLines;
+
+  // The value of the first header line named name (ignoring case), trimmed.
+  std::optional<std::string> Field(std::string_view name) const;
+  // The request target without its query: what names the page.
+  std::string Path() const;
+  // The connection stays open after the answer (HTTP/1.1 unless "close";
+  // HTTP/1.0 only with "keep-alive").
+  bool KeepAlive() const;
+  // The value of cookie name in the Cookie header, if it came.
+  std::optional<std::string> Cookie(std::string_view name) const;
+};
+
+// The length of the head at the start of buffer, its blank line included,
+// or 0 while the blank line has not arrived. A blank line is CR LF CR LF or
+// LF LF.
+std::size_t RequestHeadLength(std::string_view buffer);
+
+// Parses head (as cut off by RequestHeadLength). Returns nothing for a head
+// that is not a well-formed request: a bad request line, a control character
+// in the target, a header line without a name, too many lines.
+std::optional<RequestHead> ParseRequestHead(std::string_view head);
+
+}  // namespace velbrook
