@@ -32,6 +32,11 @@ constexpr std::size_t kReceiveBytes = 16384;
 // Size of each chunk of a page that goes out chunked.
 constexpr std::size_t kChunkBytes = 4096;
 constexpr int kListenBacklog = 16;
+// Before closing, what the client still sends is read and dropped for so
+// long and so much, so that an unread request does not turn the close into
+// a reset that destroys the answer on its way.
+constexpr int kLingerMs = 1000;
+constexpr std::size_t kMaxLingerBytes = 65536;
 constexpr char kSessionCookieName[] = "vbsid";
 
 using Body = std::shared_ptr<const std::string>;
@@ -136,6 +141,7 @@ struct ForumServer::State {
 
   // Waits for events on fd, or for Stop; false when stopping or idle too long.
   bool WaitFor(int fd, short events, int timeoutMs) const;
+  void LingeringClose(int fd) const;
   bool SendAll(int fd, std::string_view bytes) const;
   void WaitForStop() const;
 };
@@ -328,7 +334,7 @@ void ForumServer::State::Serve(Connection& connection) {
     }
     open = HandleRequest(fd, connection.number, *request);
   }
-  close(fd);
+  LingeringClose(fd);
   connection.done = true;
 }
 
@@ -454,6 +460,19 @@ bool ForumServer::State::SendAll(int fd, std::string_view bytes) const {
     }
   }
   return true;
+}
+
+void ForumServer::State::LingeringClose(int fd) const {
+  shutdown(fd, SHUT_WR);
+  char piece[kReceiveBytes];
+  std::size_t drained = 0;
+  while (drained < kMaxLingerBytes && WaitFor(fd, POLLIN, kLingerMs)) {
+    const ssize_t received = recv(fd, piece, sizeof piece, 0);
+    if (received < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (received <= 0) break;
+    drained += static_cast<std::size_t>(received);
+  }
+  close(fd);
 }
 
 void ForumServer::State::WaitForStop() const {

@@ -1,0 +1,311 @@
+// The forum on the wire: keep-alive, the session cookie, chunked pages, the
+// failures it can be told to make, its record of requests and its manners
+// towards hostile clients.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "forum/ForumServer.h"
+#include "forum/RequestHead.h"
+#include "forum/SampleThreads.h"
+#include "tests/forum/ForumClient.h"
+#include "text/Encoding.h"
+
+namespace velbrook {
+namespace {
+
+using testing::ForumClient;
+using testing::RawResponse;
+
+const std::string kPage1 = ThreadPagePath(kSerialThreadName);
+const std::string kPage2 = ThreadPagePath(NumberedPageName(kSerialThreadName, 2));
+const std::string kPage3 = ThreadPagePath(NumberedPageName(kSerialThreadName, 3));
+
+class ForumServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AddSampleThreads(forum_);
+    forum_.Start();
+  }
+  RawResponse Get(ForumClient& client, const std::string& target,
+                  const std::vector<std::string>& extra = {}) {
+    client.SendGet(target, extra);
+    std::optional<RawResponse> response = client.ReadResponse();
+    if (!response) ADD_FAILURE() << "no response for " << target;
+    return response.value_or(RawResponse{});
+  }
+  std::string CookieHeader() const { return "Cookie: " + forum_.SessionCookie(); }
+
+  ForumServer forum_{u"http://www.forum.example"};
+};
+
+TEST_F(ForumServerTest, ListensOnAnEphemeralLoopbackPort) {
+  EXPECT_TRUE(forum_.Running());
+  EXPECT_NE(forum_.Port(), 0);
+}
+
+TEST_F(ForumServerTest, ServesEveryPageOfAThreadOverOneConnection) {
+  ForumClient client(forum_.Port());
+  for (const ForumPage& page : SerialThread().pages) {
+    const RawResponse response = Get(client, ThreadPagePath(page.name));
+    EXPECT_EQ(response.status, 200);
+    EXPECT_NE(DecodeCp936(response.body).find(u"开始首贴作者和日期"), Text::npos);
+    EXPECT_FALSE(response.Header("Connection"));
+  }
+  EXPECT_EQ(forum_.ConnectionCount(), 1u);
+  EXPECT_EQ(forum_.RequestCount(), SerialThread().pages.size());
+}
+
+TEST_F(ForumServerTest, FramesPagesByLengthAndOneChunked) {
+  ForumClient client(forum_.Port());
+  const RawResponse first = Get(client, kPage1);
+  EXPECT_FALSE(first.chunked);
+  EXPECT_EQ(first.Header("Content-Length"), std::to_string(first.body.size()));
+  const RawResponse chunked = Get(client, kPage2);
+  EXPECT_TRUE(chunked.chunked);
+  EXPECT_FALSE(chunked.Header("Content-Length"));
+  forum_.SetChunked(kPage2, false);
+  const RawResponse whole = Get(client, kPage2);
+  EXPECT_FALSE(whole.chunked);
+  EXPECT_EQ(chunked.body, whole.body);
+}
+
+TEST_F(ForumServerTest, SetsTheSessionCookieUntilItComesBack) {
+  ForumClient client(forum_.Port());
+  const RawResponse first = Get(client, kPage1);
+  const std::optional<std::string> setCookie = first.Header("Set-Cookie");
+  ASSERT_TRUE(setCookie);
+  EXPECT_EQ(setCookie->substr(0, setCookie->find(';')), forum_.SessionCookie());
+  const RawResponse second = Get(client, kPage2, {CookieHeader()});
+  EXPECT_FALSE(second.Header("Set-Cookie"));
+  const RawResponse wrong = Get(client, kPage3, {"Cookie: vbsid=forged"});
+  EXPECT_TRUE(wrong.Header("Set-Cookie"));
+  EXPECT_EQ(wrong.status, 200);  // answered all the same
+
+  const std::vector<RequestRecord> records = forum_.Requests();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_FALSE(records[0].cookieCame);
+  EXPECT_TRUE(records[1].cookieCame);
+  EXPECT_FALSE(records[2].cookieCame);
+}
+
+TEST_F(ForumServerTest, FindsTheCookieAmongOthers) {
+  ForumClient client(forum_.Port());
+  Get(client, kPage1, {"Cookie: a=1; " + forum_.SessionCookie() + "; b=2"});
+  EXPECT_TRUE(forum_.Requests().at(0).cookieCame);
+}
+
+TEST_F(ForumServerTest, RecordsTargetHostHeadersAndConnection) {
+  {
+    ForumClient client(forum_.Port());
+    Get(client, kPage1 + "?from=list", {"X-Probe: one"});
+  }
+  ForumClient second(forum_.Port());
+  Get(second, kPage2);
+  const std::vector<RequestRecord> records = forum_.Requests();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].target, kPage1 + "?from=list");
+  EXPECT_EQ(records[0].host, "www.forum.example");
+  EXPECT_EQ(records[0].connection, 1u);
+  EXPECT_EQ(records[0].headerLines.back(), "X-Probe: one");
+  EXPECT_EQ(records[1].connection, 2u);
+  EXPECT_EQ(forum_.ConnectionCount(), 2u);
+  forum_.ClearRecords();
+  EXPECT_EQ(forum_.RequestCount(), 0u);
+  EXPECT_EQ(forum_.ConnectionCount(), 0u);
+}
+
+TEST_F(ForumServerTest, IgnoresTheQueryWhenFindingThePage) {
+  ForumClient client(forum_.Port());
+  EXPECT_EQ(Get(client, kPage1 + "?a=1#p3").body, Get(client, kPage1).body);
+}
+
+TEST_F(ForumServerTest, AnswersAnUnknownPageWithNotFoundAndKeepsTheConnection) {
+  ForumClient client(forum_.Port());
+  EXPECT_EQ(Get(client, "/publicforum/content/funinfo/1/404404.shtml").status, 404);
+  EXPECT_EQ(Get(client, kPage1).status, 200);
+  EXPECT_EQ(forum_.ConnectionCount(), 1u);
+}
+
+struct CloseCase {
+  const char* label;
+  std::string head;
+};
+
+class ClosingRequests : public ForumServerTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(ClosingRequests, GetTheirAnswerAndThenTheClose) {
+  ForumClient client(forum_.Port());
+  client.Send(GetParam().head);
+  const std::optional<RawResponse> response = client.ReadResponse();
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->status, 200);
+  EXPECT_EQ(response->Header("Connection"), "close");
+  EXPECT_EQ(client.ReadUntilClosed(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forum, ClosingRequests,
+    ::testing::Values(
+        CloseCase{"connection_close", "GET " + kPage1 + " HTTP/1.1\r\nConnection: close\r\n\r\n"},
+        CloseCase{"close_in_capitals", "GET " + kPage1 + " HTTP/1.1\r\nConnection: CLOSE\r\n\r\n"},
+        CloseCase{"http10_plain", "GET " + kPage1 + " HTTP/1.0\r\n\r\n"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(ForumServerTest, KeepsAnHttp10ClientThatAsksForKeepAlive) {
+  ForumClient client(forum_.Port());
+  client.Send("GET " + kPage1 + " HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
+  ASSERT_TRUE(client.ReadResponse());
+  client.SendGet(kPage2);
+  const std::optional<RawResponse> again = client.ReadResponse();
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->status, 200);
+}
+
+TEST_F(ForumServerTest, AnswersPipelinedRequestsInOrder) {
+  ForumClient client(forum_.Port());
+  client.Send("GET " + kPage1 + " HTTP/1.1\r\n\r\nGET /nowhere HTTP/1.1\r\n\r\n");
+  const std::optional<RawResponse> first = client.ReadResponse();
+  const std::optional<RawResponse> second = client.ReadResponse();
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first->status, 200);
+  EXPECT_EQ(second->status, 404);
+}
+
+// --- Failures on order. ---
+
+TEST_F(ForumServerTest, ClosesWithoutAnswerForAPageToldToClose) {
+  forum_.FailPage(kPage2, PageFailure::Close);
+  ForumClient client(forum_.Port());
+  EXPECT_EQ(Get(client, kPage1).status, 200);
+  client.SendGet(kPage2);
+  EXPECT_EQ(client.ReadUntilClosed(), "");
+  EXPECT_EQ(forum_.Requests().back().target, kPage2);  // it was read all the same
+}
+
+TEST_F(ForumServerTest, AnswersStatus500AndKeepsServing) {
+  forum_.FailPage(kPage2, PageFailure::Status500);
+  ForumClient client(forum_.Port());
+  const RawResponse failed = Get(client, kPage2);
+  EXPECT_EQ(failed.status, 500);
+  EXPECT_NE(DecodeCp936(failed.body).find(u"服务器忙"), Text::npos);
+  EXPECT_EQ(Get(client, kPage1).status, 200);
+  forum_.ClearFailures();
+  EXPECT_EQ(Get(client, kPage2).status, 200);
+}
+
+TEST_F(ForumServerTest, StallsUntilStoppedAndSendsNothing) {
+  forum_.FailPage(kPage1, PageFailure::Stall);
+  ForumClient client(forum_.Port());
+  client.SendGet(kPage1);
+  // Once the forum has read the request it is stalling on it.
+  while (forum_.RequestCount() == 0) std::this_thread::yield();
+  forum_.Stop();
+  EXPECT_FALSE(forum_.Running());
+  EXPECT_EQ(client.ReadUntilClosed(), "");
+}
+
+TEST_F(ForumServerTest, StopEndsIdleKeptAliveConnections) {
+  ForumClient client(forum_.Port());
+  EXPECT_EQ(Get(client, kPage1).status, 200);
+  forum_.Stop();
+  EXPECT_EQ(client.ReadUntilClosed(), "");
+  forum_.Stop();  // a second stop does nothing
+}
+
+TEST_F(ForumServerTest, StartsAgainAfterStop) {
+  forum_.Stop();
+  forum_.Start();
+  ForumClient client(forum_.Port());
+  EXPECT_EQ(Get(client, kPage1).status, 200);
+}
+
+TEST(ForumServerStart, RefusesAPortInUse) {
+  ForumServer first(u"http://www.forum.example");
+  first.Start();
+  ForumServer second(u"http://www.forum.example");
+  EXPECT_THROW(second.Start(first.Port()), std::system_error);
+  EXPECT_FALSE(second.Running());
+}
+
+// --- Hostile clients. ---
+
+struct HostileCase {
+  const char* label;
+  std::string bytes;
+  int status;
+};
+
+class HostileRequests : public ForumServerTest,
+                        public ::testing::WithParamInterface<HostileCase> {};
+
+TEST_P(HostileRequests, AreRefusedAndTheConnectionClosed) {
+  ForumClient client(forum_.Port());
+  client.Send(GetParam().bytes);
+  const std::optional<RawResponse> response = client.ReadResponse();
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->status, GetParam().status);
+  EXPECT_EQ(client.ReadUntilClosed(), "");
+  // The forum lives on for everybody else.
+  ForumClient next(forum_.Port());
+  EXPECT_EQ(Get(next, kPage1).status, 200);
+}
+
+std::string ManyHeaderLines() {
+  std::string head = "GET / HTTP/1.1\r\n";
+  for (std::size_t i = 0; i <= kMaxRequestHeaderLines; ++i) head += "X-" + std::to_string(i) + ": y\r\n";
+  return head + "\r\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forum, HostileRequests,
+    ::testing::Values(
+        HostileCase{"garbage", "\x01\x02\xff garbage\r\n\r\n", 400},
+        HostileCase{"nul_in_target", std::string("GET /a\0b HTTP/1.1\r\n\r\n", 21), 400},
+        HostileCase{"no_version", "GET /\r\n\r\n", 400},
+        HostileCase{"header_without_colon", "GET / HTTP/1.1\r\nnonsense\r\n\r\n", 400},
+        HostileCase{"too_many_lines", ManyHeaderLines(), 400},
+        HostileCase{"post", "POST " + kPage1 + " HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", 405},
+        HostileCase{"get_with_body", "GET " + kPage1 + " HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", 400},
+        HostileCase{"get_chunked", "GET " + kPage1 + " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 400},
+        HostileCase{"endless_head", "GET / HTTP/1.1\r\nX: " + std::string(kMaxRequestHeadBytes, 'a'), 431}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(ForumServerTest, SurvivesAClientThatLeavesMidRequest) {
+  {
+    ForumClient client(forum_.Port());
+    client.Send("GET " + kPage1 + " HTTP/1.1\r\nHost: w");
+  }
+  ForumClient next(forum_.Port());
+  EXPECT_EQ(Get(next, kPage1).status, 200);
+}
+
+// --- The large generated thread. ---
+
+TEST_F(ForumServerTest, ServesAGeneratedThreadPageTheSameEachTime) {
+  GeneratedThread spec;
+  spec.firstName = u"8100";
+  spec.pageCount = 30;
+  spec.postsPerPage = 10;
+  spec.postChars = 2000;
+  forum_.AddGeneratedThread(spec);
+  ForumClient client(forum_.Port());
+  const RawResponse last = Get(client, ThreadPagePath(u"8100-30"));
+  ASSERT_EQ(last.status, 200);
+  // Two bytes a character in code page 936, plus the markup.
+  EXPECT_GT(last.body.size(), spec.postsPerPage * spec.postChars * 2);
+  EXPECT_EQ(Get(client, ThreadPagePath(u"8100-30")).body, last.body);
+  EXPECT_EQ(Get(client, ThreadPagePath(u"8100-31")).status, 404);
+  const Text page = DecodeCp936(last.body);
+  EXPECT_NE(page.find(u"value=\"8100,8100-2,"), Text::npos);
+}
+
+TEST_F(ForumServerTest, ServesARawPageAsGiven) {
+  forum_.AddRawPage("/raw.shtml", std::string("\x81\x40 raw", 6));
+  ForumClient client(forum_.Port());
+  EXPECT_EQ(Get(client, "/raw.shtml").body, std::string("\x81\x40 raw", 6));
+}
+
+}  // namespace
+}  // namespace velbrook
