@@ -37,14 +37,14 @@ void AppendHeader(std::string& head, std::string_view name, std::string_view val
 
 }  // namespace
 
-bool HasControlCharacter(std::string_view text) {
+bool IsUnsafeInHead(std::string_view text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
   return false;
 }
 
 void RequireNoControlCharacter(std::string_view text, std::string_view what) {
-  if (HasControlCharacter(text))
+  if (IsUnsafeInHead(text))
     throw FetchError(FetchFailure::UnsafeRequest,
                      "control character in the request's " + std::string(what));
 }

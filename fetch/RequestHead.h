@@ -17,7 +17,7 @@ inline constexpr size_t kFoldWidth = 1024;
 
 // Whether text holds a control character (0x00-0x1F or 0x7F), which could
 // start a line of its own in the head.
-bool HasControlCharacter(std::string_view text);
+bool IsUnsafeInHead(std::string_view text);
 // Throws FetchError(UnsafeRequest) naming what when text has a control character.
 void RequireNoControlCharacter(std::string_view text, std::string_view what);
 
