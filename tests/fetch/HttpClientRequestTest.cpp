@@ -167,8 +167,11 @@ TEST_F(RequestTest, LongCookieLineIsFoldedOnTheWire) {
   ASSERT_TRUE(server.WaitForRequests(2));
 
   const std::string head = server.Request(1);
-  const size_t start = head.find("\r\nCookie: ") + 2;
+  const size_t cookieAt = head.find("\r\nCookie: ");
   const size_t end = head.find("\r\nCookie2: ");
+  ASSERT_NE(cookieAt, std::string::npos);
+  ASSERT_NE(end, std::string::npos);
+  const size_t start = cookieAt + 2;
   ASSERT_LT(start, end);
   const std::string folded = head.substr(start, end - start);
   // Every line fits the fold width, each continuation starts with one blank,
