@@ -6,6 +6,7 @@
 #include <functional>
 #include <shared_mutex>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -39,6 +40,8 @@ struct CookieDomain {
   std::vector<Cookie> cookies;
 };
 
+struct CookieRequest;  // fetch/CookieRules.h
+
 class CookieStore {
  public:
   using Clock = std::function<std::chrono::system_clock::time_point()>;
@@ -66,9 +69,20 @@ class CookieStore {
   std::vector<CookieDomain> Snapshot() const;
 
  private:
+  // Looks a cookie up by its lower-cased name within one domain entry.
+  using NameIndex = std::unordered_map<std::string, std::size_t>;
+
+  void StoreCookie(Cookie cookie, const CookieRequest& request);
+  // Both under the write lock.
+  void InsertOrReplace(Cookie cookie, std::chrono::system_clock::time_point now);
+  std::size_t EntryFor(const std::string& domain);
+
   Clock clock_;
   mutable std::shared_mutex lock_;
   std::vector<CookieDomain> domains_;
+  // Lower-cased domain -> position in domains_; entries are never removed.
+  std::unordered_map<std::string, std::size_t> domainIndex_;
+  std::vector<NameIndex> nameIndexes_;  // one for each entry of domains_
 };
 
 }  // namespace velbrook
