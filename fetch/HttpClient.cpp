@@ -1,6 +1,7 @@
 #include "fetch/HttpClient.h"
 
 #include <atomic>
+#include <cerrno>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -111,6 +112,7 @@ struct HttpClient::State {
       socket = connector(host, port);
     }
     ThrowIfAborted();
+    if (!socket.valid()) throw FetchError(FetchFailure::SocketError, "the connector gave no socket", EBADF);
     connection.emplace(std::move(socket), host, port, waker.fd());
   }
 
@@ -191,6 +193,11 @@ void HttpClient::Get(TextView url, std::string& body) {
     body.resize(bodyStart);
     state_->CloseConnection();
     throw FetchError(FetchFailure::OutOfMemory, "out of memory");
+  } catch (const FetchError& error) {
+    body.resize(bodyStart);
+    // The window is going away: nothing of this connection is wanted any more.
+    if (error.failure() == FetchFailure::Aborted) state_->CloseConnection();
+    throw;
   } catch (...) {
     body.resize(bodyStart);
     throw;

@@ -74,6 +74,7 @@ struct ScriptedServer::Shared {
   bool stopping = false;
   std::vector<ReceivedRequest> requests;
   std::set<int> clientClosed;
+  std::set<int> serverClosed;
 };
 
 ScriptedServer::ScriptedServer(std::vector<Script> scripts)
@@ -195,6 +196,11 @@ void ScriptedServer::Serve(int fd, int connection) {
       // An orderly close, then read until the client closes too, so that
       // nothing it still sends turns the close into a reset.
       shutdown(fd, SHUT_WR);
+      {
+        std::lock_guard guard(shared_->lock);
+        shared_->serverClosed.insert(connection);
+      }
+      shared_->changed.notify_all();
       while (clientOpen && WaitReadable(fd, stopFd_)) {
         char chunk[kReadChunk];
         if (recv(fd, chunk, sizeof chunk, 0) <= 0) clientOpen = false;
@@ -234,6 +240,12 @@ bool ScriptedServer::WaitForClientClose(int connection) const {
   std::unique_lock guard(shared_->lock);
   return shared_->changed.wait_for(guard, kSafetyLimit,
                                    [&] { return shared_->clientClosed.count(connection) > 0; });
+}
+
+bool ScriptedServer::WaitForServerClose(int connection) const {
+  std::unique_lock guard(shared_->lock);
+  return shared_->changed.wait_for(guard, kSafetyLimit,
+                                   [&] { return shared_->serverClosed.count(connection) > 0; });
 }
 
 bool ScriptedServer::WaitForReplies(size_t count) const {

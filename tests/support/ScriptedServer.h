@@ -63,6 +63,8 @@ class ScriptedServer {
   bool WaitForRequests(size_t count) const;
   // Waits until the client has closed its side of the given connection.
   bool WaitForClientClose(int connection) const;
+  // Waits until the server has closed its side (FIN sent) of the given connection.
+  bool WaitForServerClose(int connection) const;
   // Waits until count steps (all connections together) have sent their bytes.
   bool WaitForReplies(size_t count) const;
   // Lets one held step go ahead.
