@@ -164,6 +164,14 @@ TEST_F(ClientTest, CookiesOfFailingResponsesAreStoredToo) {
   EXPECT_EQ(HeaderOf(server.Request(2), "Cookie"), "s=r; t=n");
 }
 
+TEST_F(ClientTest, BadCookiePortListFailsTheFetchAndDropsTheConnection) {
+  Serve({{Reply(Ok("page", "Set-Cookie2: a=1; Version=1; Port=\"80,x\"\r\n"))}});
+  const std::optional<FetchError> error = FailureOf(kPage);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->failure(), FetchFailure::CookiePortList);
+  EXPECT_FALSE(client_.HasConnection());
+}
+
 TEST_F(ClientTest, NoMatchingCookieSendsNeitherCookieHeader) {
   ScriptedServer& server = Serve({{Reply(Ok("", "Set-Cookie: a=1; path=/other/\r\n")), Reply(Ok(""))}});
   Fetch(u"http://www.forum.example/other/x.shtml");
