@@ -21,6 +21,9 @@ inline constexpr int32_t kToTheEnd = 2147483647;
 // Position of the first occurrence of pattern in text, or 0; 0 also when
 // either is empty. Code units are compared exactly.
 int32_t Find(TextView pattern, TextView text);
+// Position of the last occurrence of pattern in text, or 0; 0 also when
+// either is empty.
+int32_t FindLast(TextView pattern, TextView text);
 
 // At most count code units of text from position index: an index below 1 reads
 // as 1 without shortening the count, an index past the end or a count <= 0
@@ -50,6 +53,8 @@ bool IsEqual(TextView a, TextView b);
 // Empties list and fills it with the items of a comma-separated text: white
 // space (0x0001-0x0020) separates items like the comma, quoted items may hold
 // commas and doubled quotes, empty items are kept, the split stops at U+0000.
+// A quote that is never closed makes the rest of the text (up to U+0000) its
+// item, and that item is the last.
 void SplitCommaList(TextView text, TextList& list);
 
 // The value in fixed point with exactly two decimals: rounded first to 18
@@ -63,8 +68,9 @@ Text DecimalDigits(int64_t value);
 // The decimal separator of the user's regional settings, "." until read.
 char16_t DecimalSeparator();
 void SetDecimalSeparator(char16_t separator);
-// Reads the separator from the C library's LC_NUMERIC of the user's
-// environment (localeconv()->decimal_point); "." when none is set.
+// Reads the separator from the LC_NUMERIC of the user's environment (the
+// decimal point that localeconv() would give under setlocale(LC_NUMERIC, ""))
+// without touching the process's own locale; "." when none is set.
 void ReadDecimalSeparatorFromLocale();
 
 }  // namespace velbrook
