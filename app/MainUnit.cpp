@@ -2,6 +2,7 @@
 
 #include "fetch/HttpClient.h"
 
-TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {}
+TfrmMain::TfrmMain(QWidget* parent)
+    : QMainWindow(parent), idhtp_(std::make_unique<velbrook::HttpClient>()) {}
 
 TfrmMain::~TfrmMain() = default;
