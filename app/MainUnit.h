@@ -54,6 +54,15 @@ class TfrmMain : public QMainWindow {
   // "A": progress panel 3; "S": panel 0; any other kind: nothing.
   void ShowStatus(const velbrook::Text& AText, const velbrook::Text& AKind);
 
+  // --- Handlers of the controls. ---
+  // Start button (JobControl.cpp): address test, busy test, worker start.
+  void btnStartClick(QObject* Sender);
+  bool CheckWebSite();
+  // Popup menu: the two home-page items (MainUnit.cpp), save (Saving.cpp).
+  void N1Click(QObject* Sender);
+  void N2Click(QObject* Sender);
+  void XTs1Click(QObject* Sender);
+
   // The HTTP client, owned by the window for its whole life.
   velbrook::HttpClient& idhtp() { return *idhtp_; }
 
