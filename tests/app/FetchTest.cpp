@@ -51,6 +51,8 @@ struct DecodeCase {
   std::string body;
   Text page;
 };
+// Keeps the test names readable in ctest's list.
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
 
 class DecodeTest : public GetWebSiteTxtTest, public ::testing::WithParamInterface<DecodeCase> {};
 
