@@ -124,6 +124,24 @@ TEST(FilterStr, ThreePassesInOrderIgnoringCase) {
   for (const auto& c : cases) EXPECT_EQ(U8(TfrmMain::FilterStr(c.text)), U8(c.post)) << c.what;
 }
 
+// Every code unit in every place of every pattern: the filter removes exactly
+// what three RemoveAll passes ignoring case remove.
+TEST(FilterStr, SameAsRemoveAllForEveryCodeUnit) {
+  const std::vector<Text> patterns = {u"<br>", u"&nbsp", u" "};
+  Text text;
+  for (char32_t unit = 0; unit <= 0xFFFF; ++unit) {
+    for (const Text& pattern : patterns) {
+      for (std::size_t k = 0; k < pattern.size(); ++k) {
+        Text variant = pattern;
+        variant[k] = static_cast<char16_t>(unit);
+        text += variant + u"|";
+      }
+    }
+  }
+  const Text expected = RemoveAll(RemoveAll(RemoveAll(text, u"<br>", true), u"&nbsp", true), u" ", true);
+  EXPECT_EQ(TfrmMain::FilterStr(text), expected);
+}
+
 // --- MakePageBlock ---
 
 struct BlockCase {
