@@ -30,7 +30,7 @@ std::string JoinCookies(const std::vector<std::pair<std::string, std::string>>& 
 
 // The whole head, ending with the empty line. Every value must already be
 // US-ASCII; throws FetchError(UnsafeRequest) for a control character in the
-// target or any header value.
+// target or for one other than a tab in a header value.
 std::string BuildRequestHead(std::string_view target, std::string_view host,
                              const RequestSettings& settings, std::string_view cookieList);
 

@@ -1,0 +1,145 @@
+#include "tests/support/HostileServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <stdexcept>
+
+namespace velbrook::testing {
+namespace {
+
+// Only a client that is broken takes this long; no test waits for it to pass.
+constexpr std::chrono::seconds kSafetyLimit(60);
+constexpr std::string_view kEndOfHead = "\r\n\r\n";
+constexpr size_t kReadChunk = 65536;
+
+// Waits for events on fd or the stop fd; false on stop (or a broken poll).
+bool WaitFor(int fd, short events, int stopFd) {
+  for (;;) {
+    pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (fds[1].revents != 0) return false;
+    if (fds[0].revents != 0) return true;
+  }
+}
+
+}  // namespace
+
+bool Peer::ReadRequest() {
+  for (;;) {
+    if (const size_t end = pending_.find(kEndOfHead); end != std::string::npos) {
+      lastRequest_ = pending_.substr(0, end + kEndOfHead.size());
+      pending_.erase(0, lastRequest_.size());
+      return true;
+    }
+    if (!WaitFor(fd_, POLLIN, stopFd_)) return false;
+    char chunk[kReadChunk];
+    const ssize_t received = recv(fd_, chunk, sizeof chunk, 0);
+    if (received <= 0) return false;
+    pending_.append(chunk, static_cast<size_t>(received));
+  }
+}
+
+bool Peer::Send(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (!WaitFor(fd_, POLLOUT, stopFd_)) return false;
+    const ssize_t sent = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(sent));
+  }
+  return true;
+}
+
+uint64_t Peer::Stream(std::string_view unit, uint64_t maxBytes) {
+  std::string block;
+  while (block.size() < kReadChunk) block += unit;
+  uint64_t sent = 0;
+  while (sent < maxBytes && Send(block)) sent += block.size();
+  return sent;
+}
+
+bool Peer::AwaitClientClose() {
+  while (WaitFor(fd_, POLLIN, stopFd_)) {
+    char chunk[kReadChunk];
+    if (recv(fd_, chunk, sizeof chunk, 0) <= 0) return true;
+  }
+  return false;
+}
+
+void Peer::Reset() {
+  linger hard{1, 0};
+  setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+}
+
+HostileServer::HostileServer(std::vector<Handler> handlers) : handlers_(std::move(handlers)) {
+  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  stopFd_ = eventfd(0, EFD_CLOEXEC);
+  if (listenFd_ < 0 || stopFd_ < 0) throw std::runtime_error("hostile server: no socket");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listenFd_, 16) != 0 ||
+      getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    throw std::runtime_error("hostile server: cannot listen on loopback");
+  port_ = ntohs(address.sin_port);
+  acceptThread_ = std::thread([this] { AcceptLoop(); });
+}
+
+HostileServer::~HostileServer() {
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t written = write(stopFd_, &one, sizeof one);
+  acceptThread_.join();
+  for (std::thread& thread : connectionThreads_) thread.join();
+  close(listenFd_);
+  close(stopFd_);
+}
+
+void HostileServer::AcceptLoop() {
+  while (WaitFor(listenFd_, POLLIN, stopFd_)) {
+    const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    const int connection = accepted_.fetch_add(1);
+    std::lock_guard guard(threadsLock_);
+    connectionThreads_.emplace_back([this, fd, connection] {
+      if (connection < static_cast<int>(handlers_.size())) {
+        Peer peer(fd, stopFd_);
+        handlers_[connection](peer);
+      }
+      close(fd);
+      {
+        std::lock_guard finishedGuard(finishedLock_);
+        ++finished_;
+      }
+      finishedChanged_.notify_all();
+    });
+  }
+}
+
+bool HostileServer::WaitForHandlers() const {
+  std::unique_lock guard(finishedLock_);
+  return finishedChanged_.wait_for(guard, kSafetyLimit,
+                                   [&] { return finished_ >= accepted_.load(); });
+}
+
+uint64_t PeakResidentBytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<uint64_t>(usage.ru_maxrss) * 1024;  // Linux reports KiB
+}
+
+}  // namespace velbrook::testing
