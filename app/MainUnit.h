@@ -4,10 +4,20 @@
 #include <QMainWindow>
 #include <memory>
 
+#include "app/HandOver.h"
 #include "text/MarkerText.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QAction;
 
 namespace velbrook {
 class HttpClient;
+class StatusBar;
 }
 
 class TfrmMain : public QMainWindow {
@@ -53,6 +63,19 @@ class TfrmMain : public QMainWindow {
   velbrook::Text ReadOutput();
   // "A": progress panel 3; "S": panel 0; any other kind: nothing.
   void ShowStatus(const velbrook::Text& AText, const velbrook::Text& AKind);
+  // Sets the busy flag back to 0: the worker's last change to the window.
+  void ClearBusyFlag();
+
+  // --- Window's thread only. ---
+  // The busy flag: the Start button's integer Tag, 0 or 1.
+  int BusyFlag() const;
+  void SetBusyFlag(int ATag);
+  // The text of status panel AIndex (0 to 3).
+  velbrook::Text StatusPanelText(int AIndex) const;
+  // From now on work handed over by a worker is dropped and a worker waiting
+  // for a read gets an empty text. The window's end calls it before anything
+  // that waits for the worker; it is safe to call more than once.
+  void EndHandOver();
 
   // --- Handlers of the controls. ---
   // Start button (JobControl.cpp): address test, busy test, worker start.
@@ -67,5 +90,28 @@ class TfrmMain : public QMainWindow {
   velbrook::HttpClient& idhtp() { return *idhtp_; }
 
  private:
+  void CreateControls();
+  void CreateTopPanel();
+  void CreatePopupMenu();
+  void SetTabOrder();
+
+  // Controls; the window owns them through Qt's parent-child tree.
+  QFrame* Panel1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLineEdit* edtWebSite = nullptr;
+  QPushButton* btnStart = nullptr;
+  QPlainTextEdit* mmoText = nullptr;
+  QFrame* pnl1 = nullptr;
+  QPlainTextEdit* mmo1 = nullptr;
+  velbrook::StatusBar* stat1 = nullptr;
+  QMenu* pm = nullptr;
+  QAction* N1 = nullptr;
+  QAction* N2 = nullptr;
+  QAction* N3 = nullptr;
+  QAction* XTs1 = nullptr;
+
   std::unique_ptr<velbrook::HttpClient> idhtp_;
+  // Last member: it closes first of them, after the destructor's body and
+  // before the controls go.
+  velbrook::HandOver handOver_;
 };

@@ -1,0 +1,37 @@
+#pragma once
+// The window's status bar: panels of fixed widths from the left, the last
+// one reaching the right end, each with a lowered bevel and left-aligned
+// text, and a size grip at the right end.
+#include <QWidget>
+#include <vector>
+
+#include "text/MarkerText.h"
+
+class QLabel;
+class QSizeGrip;
+
+namespace velbrook {
+
+class StatusBar : public QWidget {
+ public:
+  // One panel per entry of widths; the last entry's width is only nominal.
+  StatusBar(const std::vector<int>& widths, QWidget* parent);
+
+  int PanelCount() const { return static_cast<int>(panels_.size()); }
+  Text PanelText(int index) const;
+  // Setting the text a panel already has changes nothing.
+  void SetPanelText(int index, const Text& text);
+  QLabel* Panel(int index) const { return panels_.at(static_cast<size_t>(index)); }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void LayOut();
+
+  std::vector<int> widths_;
+  std::vector<QLabel*> panels_;
+  QSizeGrip* grip_ = nullptr;
+};
+
+}  // namespace velbrook
