@@ -196,8 +196,8 @@ TfrmMain::TfrmMain(QWidget* parent)
   }
 }
 
-// The hand-over closes itself before the HTTP client and the controls go.
-TfrmMain::~TfrmMain() = default;
+// A running job is cut short before the HTTP client and the controls go.
+TfrmMain::~TfrmMain() { AbandonJob(); }
 
 void TfrmMain::CreateControls() {
   auto* client = new QWidget(this);

@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "app/HandOver.h"
+#include "app/MyThread.h"
+#include "app/SaveDialog.h"
 #include "text/MarkerText.h"
 
 class QFrame;
@@ -76,6 +78,9 @@ class TfrmMain : public QMainWindow {
   // for a read gets an empty text. The window's end calls it before anything
   // that waits for the worker; it is safe to call more than once.
   void EndHandOver();
+  // Cuts a running job short for the window's end (JobControl.cpp): the
+  // hand-over ended, the HTTP client aborted, the worker joined.
+  void AbandonJob();
 
   // --- Handlers of the controls. ---
   // Start button (JobControl.cpp): address test, busy test, worker start.
@@ -85,6 +90,9 @@ class TfrmMain : public QMainWindow {
   void N1Click(QObject* Sender);
   void N2Click(QObject* Sender);
   void XTs1Click(QObject* Sender);
+
+  // The save dialog (Saving.cpp); remembers the name chosen last.
+  velbrook::SaveDialog dlgSave;
 
   // The HTTP client, owned by the window for its whole life.
   velbrook::HttpClient& idhtp() { return *idhtp_; }
@@ -111,6 +119,8 @@ class TfrmMain : public QMainWindow {
   QAction* XTs1 = nullptr;
 
   std::unique_ptr<velbrook::HttpClient> idhtp_;
+  // The worker of the running job, or of the last one until the next starts.
+  std::unique_ptr<TMyThread> worker_;
   // Last member: it closes first of them, after the destructor's body and
   // before the controls go.
   velbrook::HandOver handOver_;
