@@ -47,11 +47,16 @@ void Connection::CompactBuffer() {
 
 bool Connection::ReceiveOnce() {
   CompactBuffer();
-  const size_t old = buffer_.size();
-  buffer_.resize(old + kReceivePieceBytes);
-  const ssize_t received = recv(socket_.fd(), buffer_.data() + old, kReceivePieceBytes, MSG_DONTWAIT);
+  return ReceiveOnceInto(buffer_, kReceivePieceBytes);
+}
+
+bool Connection::ReceiveOnceInto(std::string& target, size_t maxBytes) {
+  const size_t old = target.size();
+  const size_t room = maxBytes < kReceivePieceBytes ? maxBytes : kReceivePieceBytes;
+  target.resize(old + room);
+  const ssize_t received = recv(socket_.fd(), target.data() + old, room, MSG_DONTWAIT);
   const int code = errno;
-  buffer_.resize(old + (received > 0 ? static_cast<size_t>(received) : 0));
+  target.resize(old + (received > 0 ? static_cast<size_t>(received) : 0));
   if (received > 0) return true;
   if (received == 0) {
     peerClosed_ = true;
@@ -61,18 +66,39 @@ bool Connection::ReceiveOnce() {
   ThrowSocketError("receive", code);
 }
 
+void Connection::AwaitReadable(int timeoutMs) {
+  piecesWithoutWait_ = 0;
+  switch (WaitFor(socket_.fd(), POLLIN, wakeFd_, timeoutMs)) {
+    case WaitResult::Woken:
+      ThrowAborted();
+    case WaitResult::TimedOut:
+      throw FetchError(FetchFailure::ReadTimeout, "read time-out");
+    case WaitResult::Ready:
+      return;
+  }
+}
+
 bool Connection::ReceivePiece(int timeoutMs) {
   for (;;) {
     if (peerClosed_) return false;
-    switch (WaitFor(socket_.fd(), POLLIN, wakeFd_, timeoutMs)) {
-      case WaitResult::Woken:
-        ThrowAborted();
-      case WaitResult::TimedOut:
-        throw FetchError(FetchFailure::ReadTimeout, "read time-out");
-      case WaitResult::Ready:
-        break;
-    }
+    AwaitReadable(timeoutMs);
     if (ReceiveOnce()) return true;
+  }
+}
+
+bool Connection::ReceivePieceInto(std::string& target, size_t maxBytes, int timeoutMs) {
+  // Within a body that is streaming in, the next piece is usually there
+  // already: a wait first would only cost a call.
+  if (!peerClosed_ && piecesWithoutWait_ < kPiecesBetweenWakeChecks) {
+    if (ReceiveOnceInto(target, maxBytes)) {
+      ++piecesWithoutWait_;
+      return true;
+    }
+  }
+  for (;;) {
+    if (peerClosed_) return false;
+    AwaitReadable(timeoutMs);
+    if (ReceiveOnceInto(target, maxBytes)) return true;
   }
 }
 

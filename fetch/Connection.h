@@ -13,6 +13,9 @@ namespace velbrook {
 
 // Bytes are received in pieces of at most this size.
 inline constexpr size_t kReceivePieceBytes = 32768;
+// While bytes keep arriving, a piece is taken without waiting first; after
+// this many in a row the next one waits, so the wake-up is looked at.
+inline constexpr int kPiecesBetweenWakeChecks = 8;
 
 class Connection {
  public:
@@ -31,6 +34,10 @@ class Connection {
   // to the buffer. False when the peer has closed instead. Throws
   // FetchError ReadTimeout, SocketError or Aborted.
   bool ReceivePiece(int timeoutMs);
+  // Like ReceivePiece, but when nothing is buffered the piece (at most
+  // maxBytes) is received straight onto the end of target, sparing a copy.
+  // Buffered bytes must be consumed first. False when the peer has closed.
+  bool ReceivePieceInto(std::string& target, size_t maxBytes, int timeoutMs);
   // Receives what has already arrived without waiting: moves waiting bytes
   // (one piece at most) into the buffer and notes an orderly close. Throws SocketError or Aborted.
   void ReceiveWaiting();
@@ -41,6 +48,10 @@ class Connection {
  private:
   // One recv into the buffer; false when nothing could be read right now.
   bool ReceiveOnce();
+  // One recv of at most maxBytes onto the end of target; the same results.
+  bool ReceiveOnceInto(std::string& target, size_t maxBytes);
+  // Waits for readable bytes or the peer's close; throws on time-out or abort.
+  void AwaitReadable(int timeoutMs);
   void CompactBuffer();
 
   Socket socket_;
@@ -50,6 +61,9 @@ class Connection {
   std::string buffer_;
   size_t consumed_ = 0;
   bool peerClosed_ = false;
+  // Pieces taken without a wait since the last one: bounds how long a peer
+  // that keeps streaming can keep the wake-up (Abort) unlooked at.
+  int piecesWithoutWait_ = 0;
 };
 
 }  // namespace velbrook

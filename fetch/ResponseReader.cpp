@@ -41,6 +41,21 @@ void BodySink::Append(std::string_view bytes) {
   target_->append(bytes);
 }
 
+size_t BodySink::ReceiveFrom(Connection& connection, size_t maxBytes, int timeoutMs) {
+  const size_t room = target_ == nullptr ? 0 : std::min(maxBytes, kMaxBodyBytes - target_->size());
+  if (room == 0) {
+    // Scratch, or a full buffer (where Append refuses whatever still comes).
+    if (!connection.ReceivePiece(timeoutMs)) return 0;
+    const std::string_view piece = connection.Buffered().substr(0, maxBytes);
+    Append(piece);
+    connection.Consume(piece.size());
+    return piece.size();
+  }
+  const size_t before = target_->size();
+  if (!connection.ReceivePieceInto(*target_, room, timeoutMs)) return 0;
+  return target_->size() - before;
+}
+
 std::optional<std::string> ResponseReader::ReadLine(std::string* partial) {
   size_t searched = 0;
   for (;;) {
@@ -122,8 +137,15 @@ void ResponseReader::ReadChunked(BodySink& sink) {
 
 bool ResponseReader::ReadExactly(int64_t count, BodySink& sink) {
   while (count > 0) {
-    if (connection_.Buffered().empty() && !connection_.ReceivePiece(timeoutMs_)) return false;
     const std::string_view buffered = connection_.Buffered();
+    if (buffered.empty()) {
+      // Nothing of the body waits in the buffer: the next piece goes where it belongs.
+      const size_t wanted = static_cast<size_t>(std::min<int64_t>(count, kReceivePieceBytes));
+      const size_t received = sink.ReceiveFrom(connection_, wanted, timeoutMs_);
+      if (received == 0) return false;
+      count -= static_cast<int64_t>(received);
+      continue;
+    }
     const size_t take = static_cast<size_t>(std::min<int64_t>(count, buffered.size()));
     sink.Append(buffered.substr(0, take));
     connection_.Consume(take);
@@ -136,7 +158,7 @@ void ResponseReader::ReadUntilClose(BodySink& sink) {
   for (;;) {
     sink.Append(connection_.Buffered());
     connection_.Consume(connection_.Buffered().size());
-    if (!connection_.ReceivePiece(timeoutMs_)) return;
+    if (sink.ReceiveFrom(connection_, kReceivePieceBytes, timeoutMs_) == 0) return;
   }
 }
 

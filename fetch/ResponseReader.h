@@ -32,6 +32,10 @@ class BodySink {
   // Prepares for an announced length without reserving more than kMaxBodyReserve.
   void Announce(int64_t length);
   void Append(std::string_view bytes);
+  // Receives one piece of at most maxBytes of the body from connection, which
+  // holds nothing buffered: straight into the target, sparing a copy. Returns
+  // the bytes taken, 0 when the peer closed first.
+  size_t ReceiveFrom(Connection& connection, size_t maxBytes, int timeoutMs);
 
  private:
   std::string* target_;
