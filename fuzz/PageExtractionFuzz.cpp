@@ -1,8 +1,14 @@
 // The page extraction without the network on arbitrary page texts (the
 // input's bytes in pairs, little-endian, so that the fuzzer meets the
-// markers' code units directly). Properties: a second call gives the same
-// result (no hidden state); page names and the address prefix are never
-// longer than the text; the address prefix is a prefix ending in "/".
+// markers' code units directly): page names, address prefix, author and
+// title, first post, filter and the page block of a first and a later page.
+// Properties: a second call gives the same result (no hidden state); pieces
+// cut from the page are never longer than it; the address prefix is a prefix
+// ending in "/"; the filter equals its definition by remove-all; and, for an
+// input whose first code unit is 0xFFFF, the page repeated to a quarter of a
+// million code units goes through the page block within the fuzzer's time-out, which
+// nothing slower than linear would. (0xFFFF is no character: the long runs
+// stay a small share of all runs.)
 #include <cstdint>
 #include <cstdlib>
 
@@ -12,6 +18,9 @@ namespace {
 
 using velbrook::Text;
 using velbrook::TextList;
+
+constexpr char16_t kCaption[] = u"Velbrook1.0b";
+constexpr size_t kLongPageUnits = 256 * 1024;
 
 void Require(bool condition) {
   if (!condition) std::abort();
@@ -32,6 +41,30 @@ void CheckAddressPrefix(const Text& address) {
   Require(prefix.empty() || prefix.back() == u'/');
 }
 
+void CheckAuthorTitleAndFirstPost(const Text& page) {
+  Text author, title;
+  TfrmMain::GetAuthorTitle(page, author, title);
+  Require(author.size() <= page.size() && title.size() <= page.size());
+  Text author2, title2;
+  TfrmMain::GetAuthorTitle(page, author2, title2);
+  Require(author == author2 && title == title2);
+  Require(TfrmMain::GetFirstPost(page).size() <= page.size());
+}
+
+void CheckFilter(const Text& text) {
+  Text expected = velbrook::RemoveAll(text, u"<br>", true);
+  expected = velbrook::RemoveAll(expected, u"&nbsp", true);
+  expected = velbrook::RemoveAll(expected, u" ", true);
+  Require(TfrmMain::FilterStr(text) == expected);
+}
+
+void CheckPageBlocks(const Text& page) {
+  const Text first = TfrmMain::MakePageBlock(page, u"F", kCaption);
+  Require(TfrmMain::MakePageBlock(page, u"F", kCaption) == first);
+  const Text later = TfrmMain::MakePageBlock(page, u"S", kCaption);
+  Require(TfrmMain::MakePageBlock(page, u"S", kCaption) == later);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -40,5 +73,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     page += static_cast<char16_t>(data[at] | (data[at + 1] << 8));
   CheckPageNames(page);
   CheckAddressPrefix(page);
+  CheckAuthorTitleAndFirstPost(page);
+  CheckFilter(page);
+  CheckPageBlocks(page);
+
+  if (!page.empty() && page.front() == 0xFFFF) {
+    Text longPage;
+    while (longPage.size() < kLongPageUnits) longPage += page;
+    TfrmMain::MakePageBlock(longPage, u"F", kCaption);
+    TextList names;
+    TfrmMain::GetPageName(longPage, names);
+  }
   return 0;
 }
