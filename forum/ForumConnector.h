@@ -1,0 +1,33 @@
+#pragma once
+// Sends the HTTP client's connections for the forum site's host to the demo
+// forum on its loopback port, so that addresses, the Host header and cookies
+// stay those of the real site. Header only: for the programs that link the
+// HTTP client beside the forum (the demo and the end-to-end tests).
+#include <cstdint>
+#include <string>
+
+#include "fetch/FetchError.h"
+#include "fetch/Socket.h"
+#include "text/Encoding.h"
+#include "text/MarkerText.h"
+
+namespace velbrook {
+
+// The host of a scheme://host site address.
+inline std::string SiteHost(TextView siteAddress) {
+  const std::string address = ToAscii(siteAddress);
+  const std::size_t afterScheme = address.find("://");
+  return afterScheme == std::string::npos ? address : address.substr(afterScheme + 3);
+}
+
+// A connector that dials the forum for its site's host and refuses every
+// other host, so that nothing leaves the machine.
+inline Connector ForumConnector(TextView siteAddress, uint16_t forumPort) {
+  return [host = SiteHost(siteAddress), forumPort](const std::string& requested, uint16_t) {
+    if (requested != host)
+      throw FetchError(FetchFailure::SocketError, "only " + host + " is served here: " + requested);
+    return ConnectTcp("127.0.0.1", forumPort);
+  };
+}
+
+}  // namespace velbrook
