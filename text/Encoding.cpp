@@ -3,6 +3,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -31,9 +32,8 @@ UConverter& Cp936Converter() {
   return *converter;
 }
 
-}  // namespace
-
-Text DecodeCp936(std::string_view bytes) {
+// The whole of bytes through ICU's converter in one call.
+Text DecodeWithIcu(std::string_view bytes) {
   Text result;
   if (bytes.empty()) return result;
   UConverter& converter = Cp936Converter();
@@ -52,6 +52,90 @@ Text DecodeCp936(std::string_view bytes) {
   if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
     throw std::runtime_error("code page 936 decoding failed");
   result.resize(length);
+  return result;
+}
+
+// --- The fast path of the decoding. ---
+// Page bodies are ASCII markup and double-byte characters almost throughout.
+// Those two kinds are looked up in tables taken from ICU's own converter;
+// every other byte sequence (a lead byte without a valid trail, an unassigned
+// pair, a single byte above 0x7F, a lead byte at the very end) goes to ICU as
+// it is, so the result is ICU's one-pass conversion to the unit.
+//
+// Such a sequence is cut at the next byte below 0x40. No such byte can be a
+// trail byte, and ICU never takes one into the sequence of a lead byte before
+// it, so a character starts there in ICU's own reading as well.
+constexpr unsigned char kFirstNonTrailEnd = 0x40;  // bytes below it are never trail bytes
+constexpr unsigned char kFirstHighByte = 0x80;
+constexpr char16_t kNoCharacter = 0;  // a pair that the fast path leaves to ICU
+
+struct Cp936Tables {
+  // pairs[lead << 8 | trail]: the one code unit of a mapped pair, else kNoCharacter.
+  std::unique_ptr<char16_t[]> pairs = std::make_unique<char16_t[]>(0x10000);
+  // Whether every byte below 0x80 is the code unit of the same value.
+  bool asciiIsIdentity = true;
+};
+
+const Cp936Tables& Tables() {
+  static const Cp936Tables tables = [] {
+    Cp936Tables built;
+    for (unsigned byte = 0; byte < kFirstHighByte; ++byte) {
+      const char single = static_cast<char>(byte);
+      const Text unit = DecodeWithIcu(std::string_view(&single, 1));
+      if (unit.size() != 1 || unit[0] != byte) built.asciiIsIdentity = false;
+    }
+    for (unsigned lead = kFirstHighByte; lead <= 0xFF; ++lead) {
+      for (unsigned trail = kFirstNonTrailEnd; trail <= 0xFF; ++trail) {
+        const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        const Text unit = DecodeWithIcu(std::string_view(pair, 2));
+        // One unit that is no substitute: ICU read the two bytes as one character.
+        if (unit.size() == 1 && unit[0] != 0xFFFD && unit[0] != kNoCharacter)
+          built.pairs[lead << 8 | trail] = unit[0];
+      }
+    }
+    return built;
+  }();
+  return tables;
+}
+
+// Where the sequence that the fast path could not read, starting at from, ends.
+size_t IrregularEnd(std::string_view bytes, size_t from) {
+  size_t end = from + 1;
+  while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) >= kFirstNonTrailEnd) ++end;
+  return end;
+}
+
+}  // namespace
+
+Text DecodeCp936(std::string_view bytes) {
+  const Cp936Tables& tables = Tables();
+  if (!tables.asciiIsIdentity) return DecodeWithIcu(bytes);
+  Text result(bytes.size(), u'\0');  // never more units than bytes
+  char16_t* out = result.data();
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t size = bytes.size();
+  size_t i = 0;
+  while (i < size) {
+    const unsigned char byte = in[i];
+    if (byte < kFirstHighByte) {
+      *out++ = byte;
+      ++i;
+      continue;
+    }
+    if (i + 1 < size) {
+      const char16_t unit = tables.pairs[static_cast<size_t>(byte) << 8 | in[i + 1]];
+      if (unit != kNoCharacter) {
+        *out++ = unit;
+        i += 2;
+        continue;
+      }
+    }
+    const size_t end = IrregularEnd(bytes, i);
+    const Text read = DecodeWithIcu(bytes.substr(i, end - i));
+    out = std::copy(read.begin(), read.end(), out);
+    i = end;
+  }
+  result.resize(static_cast<size_t>(out - result.data()));
   return result;
 }
 
