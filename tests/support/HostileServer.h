@@ -78,6 +78,27 @@ class HostileServer {
   std::vector<std::thread> connectionThreads_;
 };
 
+// A loopback listener that never accepts and whose queue is full, so that a
+// connect to it stays unanswered (its SYN is dropped) until the client gives up.
+class SilentListener {
+ public:
+  SilentListener();
+  ~SilentListener();
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+
+  uint16_t port() const { return port_; }
+  // Connects to the port that wait for an answer now, the listener's own
+  // queue fillers not counted.
+  int PendingConnects() const;
+
+ private:
+  int listenFd_ = -1;
+  uint16_t port_ = 0;
+  std::vector<int> fillers_;
+  int fillerPending_ = 0;  // fillers left waiting themselves
+};
+
 // The peak resident set size of this process so far, in bytes.
 uint64_t PeakResidentBytes();
 
