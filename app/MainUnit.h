@@ -45,6 +45,7 @@ class TfrmMain : public QMainWindow {
   // AType "F" (naming ACaption), the author's posts, filtered.
   static velbrook::Text MakePageBlock(velbrook::TextView AHtmlCode, const velbrook::Text& AType,
                                       const velbrook::Text& ACaption);
+  // --- Page fetch and extraction run (ExtractionRun.cpp), on the worker. ---
   // Fetches AUrl and returns its page block.
   velbrook::Text GetSingerPage(const velbrook::Text& AUrl, const velbrook::Text& AType);
   // The extraction run of one job; runs on the worker. Always false.
