@@ -1,5 +1,7 @@
 #include "bench/BenchSupport.h"
 
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
@@ -28,7 +30,9 @@ std::size_t StatusKiB(const char* field) {
 
 class KeepingReporter : public benchmark::ConsoleReporter {
  public:
-  explicit KeepingReporter(std::map<std::string, BestRun>& best) : best_(best) {}
+  // Colours only on a terminal: scripts/bench output is read from files too.
+  explicit KeepingReporter(std::map<std::string, BestRun>& best)
+      : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular), best_(best) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {

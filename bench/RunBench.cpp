@@ -1,0 +1,308 @@
+// A whole job as the user starts it: the real window (offscreen), the Start
+// button, the worker fetching the 500 pages of about 200 KB of the bench
+// forum over one loopback connection, every block appended to the output.
+// Measured: the job's time (against curl's for the same addresses, when
+// scripts/bench passes it), the longest stall of the window's thread seen
+// by a timer probe, the process's peak resident memory against the output's
+// size, and, on a window of its own, the time of each append of that output.
+//
+//   run_bench [--forum-port=N] [--runs=N] [--curl-seconds=S] [--no-appends]
+// Without --forum-port the forum runs in a child process of its own, so that
+// its page cache stays out of this process's memory figures.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "app/MainUnit.h"
+#include "app/Site.h"
+#include "bench/BenchSupport.h"
+#include "fetch/HttpClient.h"
+#include "forum/ForumServer.h"
+#include "text/Encoding.h"
+
+namespace velbrook::bench {
+namespace {
+
+constexpr double kCurlRatioTarget = 1.3;
+constexpr double kStallTargetMs = 50;
+constexpr double kAppendTargetMs = 20;
+constexpr double kMemoryFactorTarget = 4;
+constexpr double kMemoryAllowanceBytes = 80 * kMiB;
+// The probe's period: a gap beyond it is time the window's thread was busy.
+constexpr int kProbeIntervalMs = 5;
+// A job that has not ended by then is broken, not slow.
+constexpr int kJobDeadlineMs = 600000;
+constexpr char16_t kRule[] = u"--------------------------------------------------------------------";
+
+struct Options {
+  std::optional<uint16_t> forumPort;
+  int runs = 3;
+  std::optional<double> curlSeconds;
+  bool appends = true;
+};
+
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--forum-port=", 0) == 0) {
+      options.forumPort = static_cast<uint16_t>(std::stoul(arg.substr(13)));
+    } else if (arg.rfind("--runs=", 0) == 0) {
+      options.runs = std::max(1, std::stoi(arg.substr(7)));
+    } else if (arg == "--no-appends") {
+      options.appends = false;
+    } else if (arg.rfind("--curl-seconds=", 0) == 0) {
+      options.curlSeconds = std::stod(arg.substr(15));
+    } else {
+      std::fprintf(stderr, "run_bench: unknown argument %s\n", arg.c_str());
+      std::exit(2);
+    }
+  }
+  return options;
+}
+
+// The forum in a child process, forked before this process has any thread.
+class ForumChild {
+ public:
+  ForumChild() {
+    int portPipe[2], holdPipe[2];
+    if (pipe(portPipe) != 0 || pipe(holdPipe) != 0) throw std::runtime_error("pipe");
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork");
+    if (pid_ == 0) {
+      close(portPipe[0]);
+      close(holdPipe[1]);
+      Serve(portPipe[1], holdPipe[0]);
+    }
+    close(portPipe[1]);
+    close(holdPipe[0]);
+    hold_ = holdPipe[1];
+    uint16_t port = 0;
+    if (read(portPipe[0], &port, sizeof port) != sizeof port) throw std::runtime_error("forum child");
+    close(portPipe[0]);
+    port_ = port;
+  }
+  ~ForumChild() {
+    close(hold_);  // the child serves until this end closes
+    waitpid(pid_, nullptr, 0);
+  }
+  uint16_t port() const { return port_; }
+
+ private:
+  [[noreturn]] static void Serve(int portFd, int holdFd) {
+    {
+      const GeneratedThread thread = RunThread();
+      ForumServer forum(kBenchSiteAddress);
+      forum.AddGeneratedThread(thread);
+      forum.Start();
+      WarmForum(forum.Port(), thread);
+      const uint16_t port = forum.Port();
+      [[maybe_unused]] ssize_t written = write(portFd, &port, sizeof port);
+      char sink[64];
+      while (read(holdFd, sink, sizeof sink) > 0) {
+      }
+      forum.Stop();
+    }
+    _exit(0);
+  }
+
+  pid_t pid_ = -1;
+  int hold_ = -1;
+  uint16_t port_ = 0;
+};
+
+struct RunResult {
+  double seconds = 0;
+  double longestGapMs = 0;
+  std::size_t outputUnits = 0;
+  std::size_t rules = 0;
+};
+
+std::size_t CountOf(const Text& text, TextView pattern) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(pattern); at != Text::npos; at = text.find(pattern, at + pattern.size()))
+    ++count;
+  return count;
+}
+
+// One job on a fresh window: the Start button pressed, the event loop run
+// until the busy flag is back at 0 (the worker's last change, after every
+// append).
+RunResult RunJob(QApplication& app, uint16_t port, const GeneratedThread& thread) {
+  TfrmMain window;
+  window.idhtp().SetConnector(LoopbackConnector(port));
+  window.show();
+  window.findChild<QLineEdit*>(QStringLiteral("edtWebSite"))
+      ->setText(QString::fromStdString(ToUtf8(PageAddress(thread, 0))));
+  auto* start = window.findChild<QPushButton*>(QStringLiteral("btnStart"));
+  app.processEvents();
+
+  RunResult result;
+  QElapsedTimer clock;
+  qint64 lastTick = 0;
+  QTimer probe;
+  probe.setTimerType(Qt::PreciseTimer);
+  probe.setInterval(kProbeIntervalMs);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    const qint64 now = clock.nsecsElapsed();
+    result.longestGapMs = std::max(result.longestGapMs, static_cast<double>(now - lastTick) * 1e-6);
+    lastTick = now;
+    if (window.BusyFlag() == 0) {
+      result.seconds = static_cast<double>(now) * 1e-9;
+      app.quit();
+    } else if (now > qint64{kJobDeadlineMs} * 1000000) {
+      std::fprintf(stderr, "run_bench: the job did not end within %d ms\n", kJobDeadlineMs);
+      std::exit(1);
+    }
+  });
+  clock.start();
+  start->click();
+  probe.start();
+  app.exec();
+  probe.stop();
+  const Text output = window.ReadOutput();
+  result.outputUnits = output.size();
+  result.rules = CountOf(output, kRule);
+  return result;
+}
+
+// The worker's share of a job without the window: the typed page and then
+// every page fetched, decoded and made into its block, on one connection,
+// exactly as the run does it but with nothing handed over.
+double FetchAndExtractSeconds(uint16_t port, const GeneratedThread& thread) {
+  HttpClient client;
+  client.SetConnector(LoopbackConnector(port));
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t units = 0;
+  for (std::size_t i = 0; i <= thread.pageCount; ++i) {
+    const std::size_t index = i == 0 ? 0 : i - 1;  // the typed page comes first, then every page
+    std::string body;
+    client.Get(PageAddress(thread, index), body);
+    const Text page = DecodeCp936(body);
+    units += TfrmMain::MakePageBlock(page, index == 0 ? u"F" : u"S", kWindowCaption).size();
+  }
+  benchmark::DoNotOptimize(units);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct AppendResult {
+  double longestMs = 0;
+  double longestInsertMs = 0;  // the append alone, without the events after it
+  double totalSeconds = 0;
+  std::size_t blocks = 0;
+  std::size_t outputUnits = 0;
+};
+
+// Every block of the thread appended on the window's thread to a fresh
+// window, each append timed together with the events (layout, paint) it
+// leaves behind. The blocks are made beforehand, outside the timing.
+AppendResult AppendWholeOutput(QApplication& app, const GeneratedThread& thread) {
+  TfrmMain window;
+  window.show();
+  app.processEvents();
+  AppendResult result;
+  for (std::size_t i = 0; i < thread.pageCount; ++i) {
+    const Text block = TfrmMain::MakePageBlock(PageText(thread, i), i == 0 ? u"F" : u"S",
+                                               kWindowCaption);
+    const auto start = std::chrono::steady_clock::now();
+    window.AppendOutput(block);
+    const auto inserted = std::chrono::steady_clock::now();
+    app.processEvents();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.longestMs = std::max(result.longestMs, seconds * 1e3);
+    result.longestInsertMs = std::max(
+        result.longestInsertMs, std::chrono::duration<double>(inserted - start).count() * 1e3);
+    result.totalSeconds += seconds;
+    ++result.blocks;
+  }
+  result.outputUnits = window.ReadOutput().size();
+  return result;
+}
+
+int Main(int argc, char** argv) {
+  const Options options = ParseOptions(argc, argv);
+  // Forked while this process has no thread yet.
+  std::optional<ForumChild> child;
+  if (!options.forumPort) child.emplace();
+  const uint16_t port = options.forumPort ? *options.forumPort : child->port();
+
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const GeneratedThread thread = RunThread();
+  const std::size_t expectedRules = thread.pageCount * ((thread.postsPerPage + 1) / 2);
+  const std::size_t residentBefore = ResidentBytes();
+
+  Scorecard card;
+  RunResult best;
+  double longestGapMs = 0;
+  std::size_t outputUnits = 0;
+  for (int run = 0; run < options.runs; ++run) {
+    const RunResult result = RunJob(app, port, thread);
+    std::printf("run %d: %.3f s, longest gap of the window's thread %.1f ms, output %zu units, %zu posts\n",
+                run + 1, result.seconds, result.longestGapMs, result.outputUnits, result.rules);
+    std::fflush(stdout);
+    if (result.rules != expectedRules) {
+      std::fprintf(stderr, "run_bench: the output holds %zu posts, not %zu\n", result.rules, expectedRules);
+      return 1;
+    }
+    if (run == 0 || result.seconds < best.seconds) best = result;
+    longestGapMs = std::max(longestGapMs, result.longestGapMs);
+    outputUnits = result.outputUnits;
+  }
+  const std::size_t peak = PeakResidentBytes();
+  double workerSeconds = 0;
+  for (int run = 0; run < options.runs; ++run) {
+    const double seconds = FetchAndExtractSeconds(port, thread);
+    workerSeconds = run == 0 ? seconds : std::min(workerSeconds, seconds);
+  }
+  const double outputBytes = static_cast<double>(outputUnits) * sizeof(char16_t);
+
+  const AppendResult appends = options.appends ? AppendWholeOutput(app, thread) : AppendResult{};
+
+  card.Note(Format("whole run, %zu pages (best of %d)", thread.pageCount, options.runs),
+            Format("%.3f s", best.seconds));
+  card.Note("fetch + decode + extract alone, no window", Format("%.3f s", workerSeconds));
+  if (options.curlSeconds) {
+    card.Note("curl, the same addresses on one connection", Format("%.3f s", *options.curlSeconds));
+    const double ratio = best.seconds / *options.curlSeconds;
+    card.Add("whole run / curl", Format("%.2fx", ratio), Format("<= %.1fx", kCurlRatioTarget),
+             ratio <= kCurlRatioTarget);
+    card.Note("fetch + decode + extract alone / curl", Format("%.2fx", workerSeconds / *options.curlSeconds));
+  }
+  card.Add(Format("longest stall of the window's thread (%d ms probe)", kProbeIntervalMs),
+           Format("%.1f ms", longestGapMs), Format("<= %.0f ms", kStallTargetMs),
+           longestGapMs <= kStallTargetMs);
+  if (options.appends) {
+    card.Add(Format("longest append, %zu blocks of %.0f MB", appends.blocks,
+                    static_cast<double>(appends.outputUnits) * sizeof(char16_t) / kMiB),
+             Format("%.1f ms", appends.longestMs), Format("<= %.0f ms", kAppendTargetMs),
+             appends.longestMs <= kAppendTargetMs);
+    card.Note("longest append without the events after it", Format("%.1f ms", appends.longestInsertMs));
+    card.Note("all appends together", Format("%.3f s", appends.totalSeconds));
+  }
+  const double limit = kMemoryFactorTarget * outputBytes + kMemoryAllowanceBytes;
+  card.Note("output text (UTF-16)", Format("%.1f MB", outputBytes / kMiB));
+  card.Note("resident before the first job", Format("%.1f MB", static_cast<double>(residentBefore) / kMiB));
+  card.Add("peak resident memory of the jobs", Format("%.1f MB", static_cast<double>(peak) / kMiB),
+           Format("<= %.0f MB", limit / kMiB), static_cast<double>(peak) <= limit);
+  return card.Print("whole run: window, worker and forum on loopback") == 0 ? 0 : 3;
+}
+
+}  // namespace
+}  // namespace velbrook::bench
+
+int main(int argc, char** argv) { return velbrook::bench::Main(argc, argv); }
