@@ -58,11 +58,13 @@ void TfrmMain::btnStartClick(QObject* /*Sender*/) {
 }
 
 void TfrmMain::AbandonJob() {
-  // First nothing of the worker's reaches the window any more, and a read it
-  // waits for returns; then its connect or read fails at once.
+  // The client first: its connect or read in progress and every later one
+  // fail at once, so the abandoned job sends nothing more. Then nothing of
+  // the worker's reaches the window any more, and a read it waits for
+  // returns (an empty text, which no fetch can use now).
+  idhtp().Abort();
   EndHandOver();
   if (!worker_) return;
-  idhtp().Abort();
   if (!worker_->WaitUntilFinished(kAbandonLimit)) {
     // The worker cannot be woken and would outlive the client and the window:
     // the program ends here with it still in it, and says by its status that
