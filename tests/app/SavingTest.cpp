@@ -87,13 +87,6 @@ TEST_F(SavingTest, TextOfTheCodePageReadsBackUnchanged) {
   EXPECT_EQ(ToUtf8(DecodeCp936(ReadBytes(dir_.path() / "round.txt"))), ToUtf8(text));
 }
 
-TEST_F(SavingTest, CharacterOutsideTheCodePageBecomesQuestionMark) {
-  SetOutput(u"a\u0E01b\U0001F600c");
-  SaveAs("odd");
-  EXPECT_EQ(ReadBytes(dir_.path() / "odd.txt"), "a?b?c");
-  ExpectOneSuccessMessage();
-}
-
 struct NameCase {
   const char* name;
   std::string typed;
@@ -136,19 +129,6 @@ TEST_F(SavingTest, EmptyOutputWritesAnEmptyFile) {
   ASSERT_TRUE(std::filesystem::exists(dir_.path() / "empty.txt"));
   EXPECT_EQ(std::filesystem::file_size(dir_.path() / "empty.txt"), 0u);
   ExpectOneSuccessMessage();
-}
-
-TEST_F(SavingTest, SecondDialogOpensWithTheNameChosenFirst) {
-  SetOutput(u"first");
-  SaveAs("abc");
-  SetOutput(u"second");
-  // The user accepts the name the dialog opens with.
-  dialog_.answers.push_back(PathText(dir_.path() / "abc"));
-  window_.XTs1Click(nullptr);
-  ASSERT_EQ(dialog_.requests.size(), 2u);
-  EXPECT_EQ(dialog_.requests[1].initialName, PathText(dir_.path() / "abc"));
-  EXPECT_EQ(ReadBytes(dir_.path() / "abc.txt"), "second");
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "abc.txt.txt"));
 }
 
 TEST_F(SavingTest, CancelKeepsTheNameChosenBefore) {
