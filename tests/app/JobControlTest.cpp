@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <memory>
 #include <system_error>
+#include <thread>
 
 #include "app/MainUnit.h"
 #include "app/MyThread.h"
@@ -207,6 +209,30 @@ TEST_F(JobControlTest, ClosingAnIdleWindowAfterAJobIsQuiet) {
   ASSERT_TRUE(FlagBackToZero());
   window_.reset();
   EXPECT_TRUE(boxes_.boxes.empty());
+}
+
+// A wait that ignores the client's wake-up (as a host-name lookup does):
+// the window's end cannot join the worker, and the program ends at once
+// instead of letting it outlive the window, saying so by its status.
+TEST(JobControlDeathTest, WorkerThatCannotBeWokenEndsTheProgram) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        MessageBoxRecorder boxes;
+        auto window = std::make_unique<TfrmMain>();
+        std::atomic<bool> dialling{false};
+        window->idhtp().SetConnector([&dialling](const std::string&, uint16_t) -> Socket {
+          dialling = true;
+          std::this_thread::sleep_for(std::chrono::seconds(60));
+          throw FetchError(FetchFailure::SocketError, "lookup gave up");
+        });
+        SetAddress(*window, kPlausible);
+        window->btnStartClick(nullptr);
+        WaitUntil([&dialling] { return dialling.load(); });
+        window.reset();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(EXIT_FAILURE), "");
 }
 
 }  // namespace
