@@ -21,6 +21,11 @@ inline constexpr int32_t kToTheEnd = 2147483647;
 // Position of the first occurrence of pattern in text, or 0; 0 also when
 // either is empty. Code units are compared exactly.
 int32_t Find(TextView pattern, TextView text);
+// Offset (from 0) of the first occurrence of pattern in text at or after
+// offset from, or TextView::npos; an empty pattern is found at from. The same
+// answer as text.find(pattern, from), found many units at a time: the search
+// that every marker lookup of a page comes down to.
+size_t FindFrom(TextView text, TextView pattern, size_t from = 0);
 // Position of the last occurrence of pattern in text, or 0; 0 also when
 // either is empty.
 int32_t FindLast(TextView pattern, TextView text);
