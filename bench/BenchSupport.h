@@ -43,6 +43,9 @@ void WarmForum(uint16_t port, const GeneratedThread& spec);
 // Resident memory of this process now and at its peak so far, in bytes.
 std::size_t ResidentBytes();
 std::size_t PeakResidentBytes();
+// Hands freed memory back to the system and starts the peak afresh from the
+// resident memory of now, so that the next peak is that of what follows.
+void ResetPeakResident();
 
 inline constexpr double kMiB = 1024.0 * 1024.0;
 

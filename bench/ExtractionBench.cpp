@@ -3,6 +3,9 @@
 // page with 64 posts (a linear extraction keeps them alike), and against a
 // floor of 200 MB/s. Sizes are of the page as the forum sends it (code page
 // 936 bytes); the page text handed to the extraction is that decoded.
+#include <algorithm>
+#include <chrono>
+
 #include "app/MainUnit.h"
 #include "app/Site.h"
 #include "bench/BenchSupport.h"
@@ -55,6 +58,31 @@ BENCHMARK(BM_MakePageBlock)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5);
 
+double SecondsToExtract(const BenchPage& page, int times) {
+  const Text kind = u"S";
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < times; ++i)
+    benchmark::DoNotOptimize(TfrmMain::MakePageBlock(page.text, kind, kWindowCaption).data());
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The two sizes taking turns, each turn over about the same number of bytes
+// (the small page many times over), so that the machine's load weighs on both
+// alike; the counters are the fastest turn of each, per MB.
+void BM_LinearityTurns(benchmark::State& state) {
+  const BenchPage& small = PageOf(64, 64 * 1024);
+  const BenchPage& large = PageOf(4000, 4096 * 1024);
+  const int repeats = static_cast<int>(large.bytes / small.bytes);
+  double smallBest = 1e9, largeBest = 1e9;
+  for (auto _ : state) {
+    smallBest = std::min(smallBest, SecondsToExtract(small, repeats) / (repeats * small.bytes / kMiB));
+    largeBest = std::min(largeBest, SecondsToExtract(large, 1) / (large.bytes / kMiB));
+  }
+  state.counters["small_s_per_MB"] = smallBest;
+  state.counters["large_s_per_MB"] = largeBest;
+}
+BENCHMARK(BM_LinearityTurns)->Unit(benchmark::kMillisecond)->Iterations(40);
+
 int Report(Scorecard& card) {
   const BestRun* small = card.Best("BM_MakePageBlock/64/64");
   const BestRun* large = card.Best("BM_MakePageBlock/4000/4096");
@@ -67,9 +95,12 @@ int Report(Scorecard& card) {
               Format("%.3f ms (%.0f MB/s)", small->seconds * 1e3, smallMB / small->seconds));
     card.Note(Format("4000 posts, %.2f MB page", largeMB),
               Format("%.2f ms (%.0f MB/s)", large->seconds * 1e3, largeMB / large->seconds));
-    const double ratio = largePerMB / smallPerMB;
-    card.Add("time per MB, 4 MB page / 64 KB page", Format("%.2fx", ratio),
-             Format("<= %.1fx", kLinearityTarget), ratio <= kLinearityTarget);
+    if (const BestRun* turns = card.Best("BM_LinearityTurns")) {
+      const double ratio = turns->counters.at("large_s_per_MB") / turns->counters.at("small_s_per_MB");
+      card.Add("time per MB, 4 MB page / 64 KB page (turns)", Format("%.2fx", ratio),
+               Format("<= %.1fx", kLinearityTarget), ratio <= kLinearityTarget);
+    }
+    card.Note("the same from the separate bests", Format("%.2fx", largePerMB / smallPerMB));
     if (const BestRun* run = card.Best("BM_MakePageBlock/20/200")) {
       const double runMB = run->counters.at("page_MB");
       card.Note(Format("20 posts, %.0f KB page (as in the whole run)", runMB * 1024),
