@@ -71,6 +71,7 @@ TextList InstructionLines() {
 QFont WindowFont() {
   QFont font;
   font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("Nimbus Sans"), QStringLiteral("Arial"),
                     QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei"),
                     QStringLiteral("Noto Sans CJK SC")});
   font.setStyleHint(QFont::SansSerif);
@@ -106,6 +107,48 @@ class PopupMemo : public QPlainTextEdit {
 
  private:
   QMenu* popup_;
+};
+
+// The client area, docked the way the controls are: the top panel along the
+// top, the status bar along the bottom, the side panel along the right and
+// the output box in what remains. Nothing has a minimum: at a small size the
+// fixed parts are cut off and the output box shrinks to nothing.
+class DockedClient : public QWidget {
+ public:
+  explicit DockedClient(QWidget* parent) : QWidget(parent) {}
+  void Dock(QWidget* top, QWidget* bottom, QWidget* right, QWidget* rest) {
+    top_ = top;
+    bottom_ = bottom;
+    right_ = right;
+    rest_ = rest;
+    LayOut();
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    LayOut();
+  }
+
+ private:
+  void LayOut() {
+    if (top_ == nullptr) return;
+    const int w = width();
+    const int h = height();
+    top_->setGeometry(0, 0, w, kTopPanelHeight);
+    const int middleTop = kTopPanelHeight;
+    const int bottomTop = std::max(middleTop, h - kStatusBarHeight);
+    bottom_->setGeometry(0, bottomTop, w, kStatusBarHeight);
+    const int middleHeight = bottomTop - middleTop;
+    const int restWidth = std::max(0, w - kSidePanelWidth);
+    right_->setGeometry(w - kSidePanelWidth, middleTop, kSidePanelWidth, middleHeight);
+    rest_->setGeometry(0, middleTop, restWidth, middleHeight);
+  }
+
+  QWidget* top_ = nullptr;
+  QWidget* bottom_ = nullptr;
+  QWidget* right_ = nullptr;
+  QWidget* rest_ = nullptr;
 };
 
 void ConfigureMemo(QPlainTextEdit* memo) {
@@ -200,33 +243,28 @@ TfrmMain::TfrmMain(QWidget* parent)
 TfrmMain::~TfrmMain() { AbandonJob(); }
 
 void TfrmMain::CreateControls() {
-  auto* client = new QWidget(this);
+  auto* client = new velbrook::DockedClient(this);
   client->setAutoFillBackground(true);
   client->setBackgroundRole(QPalette::Button);
   setCentralWidget(client);
-  auto* column = new QVBoxLayout(client);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(0);
 
   CreateTopPanel();
   Panel1->setParent(client);
-  column->addWidget(Panel1);
 
   CreatePopupMenu();
-  auto* row = new QHBoxLayout;
-  row->setSpacing(0);
   mmoText = new velbrook::PopupMemo(pm, client);
   mmoText->setObjectName(QStringLiteral("mmoText"));
   velbrook::ConfigureMemo(mmoText);
-  row->addWidget(mmoText, 1);
 
   pnl1 = new QFrame(client);
   pnl1->setObjectName(QStringLiteral("pnl1"));
   pnl1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   pnl1->setLineWidth(1);
-  pnl1->setFixedWidth(velbrook::kSidePanelWidth);
+  // The instructions fill the panel inside its 1-pixel bevel (the frame's
+  // contents rectangle already leaves the bevel out).
   auto* inside = new QVBoxLayout(pnl1);
-  inside->setContentsMargins(1, 1, 1, 1);
+  inside->setContentsMargins(0, 0, 0, 0);
+  inside->setSizeConstraint(QLayout::SetNoConstraint);
   mmo1 = new velbrook::PopupMemo(pm, pnl1);
   mmo1->setObjectName(QStringLiteral("mmo1"));
   velbrook::ConfigureMemo(mmo1);
@@ -239,19 +277,16 @@ void TfrmMain::CreateControls() {
   // Read-only, yet its text can be selected and copied from the keyboard.
   mmo1->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
   inside->addWidget(mmo1);
-  row->addWidget(pnl1);
-  column->addLayout(row, 1);
 
   stat1 = new velbrook::StatusBar(velbrook::kStatusPanelWidths, client);
   stat1->setObjectName(QStringLiteral("stat1"));
-  stat1->setFixedHeight(velbrook::kStatusBarHeight);
   // The status bar keeps the system's font, not the window's.
   QFont systemFont = QApplication::font();
   systemFont.setResolveMask(QFont::AllPropertiesResolved);
   stat1->setFont(systemFont);
   stat1->SetPanelText(velbrook::kContactPanel, velbrook::kMakerContact);
   stat1->SetPanelText(velbrook::kProgressPanel, u"当前进度:");
-  column->addWidget(stat1);
+  client->Dock(Panel1, stat1, pnl1, mmoText);
 }
 
 void TfrmMain::CreateTopPanel() {
@@ -261,7 +296,6 @@ void TfrmMain::CreateTopPanel() {
   Panel1->setFrameStyle(QFrame::Box | QFrame::Raised);
   Panel1->setLineWidth(1);
   Panel1->setMidLineWidth(0);
-  Panel1->setFixedHeight(velbrook::kTopPanelHeight);
 
   Label1 = new QLabel(ToQString(u"请输入你要脱水的贴子网址:"), Panel1);
   Label1->setObjectName(QStringLiteral("Label1"));
@@ -279,6 +313,9 @@ void TfrmMain::CreateTopPanel() {
   // Enter clicks the button while it has the focus (Space does anyway); it
   // is no default button, so Enter elsewhere does not reach it.
   btnStart->setAutoDefault(true);
+  connect(btnStart, &QPushButton::clicked, this, [this] {
+    velbrook::RunGuarded(this, [this] { btnStartClick(btnStart); });
+  });
 }
 
 void TfrmMain::CreatePopupMenu() {
@@ -296,6 +333,8 @@ void TfrmMain::CreatePopupMenu() {
           [this] { velbrook::RunGuarded(this, [this] { N1Click(N1); }); });
   connect(N2, &QAction::triggered, this,
           [this] { velbrook::RunGuarded(this, [this] { N2Click(N2); }); });
+  connect(XTs1, &QAction::triggered, this,
+          [this] { velbrook::RunGuarded(this, [this] { XTs1Click(XTs1); }); });
 }
 
 void TfrmMain::SetTabOrder() {

@@ -1,0 +1,188 @@
+// The platform layer: the message box and its caption, the default error box
+// and its "." rule, guarded handlers, the save dialog's settings and the Qt
+// filter text; the system's own box and dialog answered by a timer.
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+#include "app/MainUnit.h"
+#include "app/Platform.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WindowProbe.h"
+#include "text/Encoding.h"
+
+namespace velbrook::testing {
+namespace {
+
+TEST(DefaultErrorTextTest, FullStopOnlyAfterACharacterAboveIt) {
+  const struct {
+    Text message;
+    Text shown;
+  } cases[] = {
+      {u"", u""},
+      {u"Stream write error", u"Stream write error."},
+      {u"ends with a dot.", u"ends with a dot."},
+      {u"hyphen-", u"hyphen-"},          // 0x2D
+      {u"slash/", u"slash/."},           // 0x2F
+      {u"space ", u"space "},            // 0x20
+      {u"bang!", u"bang!"},              // 0x21
+      {u"paren)", u"paren)"},            // 0x29
+      {u"digit 9", u"digit 9."},
+      {u"中文", u"中文."},
+      {u"line\r\n", u"line\r\n"},
+      {u".", u"."},
+      {u"/", u"/."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DefaultErrorText(c.message), c.shown) << ToUtf8(c.message);
+}
+
+TEST(QtFileFilterTest, WindowsFilterPairsBecomeQtEntries) {
+  EXPECT_EQ(QtFileFilter(u"文本文件*.txt|*.txt"), ToQString(u"文本文件*.txt (*.txt)"));
+  EXPECT_EQ(QtFileFilter(u"Text|*.txt|All|*.*"), QStringLiteral("Text (*.txt);;All (*.*)"));
+  EXPECT_EQ(QtFileFilter(u"Pictures|*.png;*.jpg"), QStringLiteral("Pictures (*.png *.jpg)"));
+  EXPECT_EQ(QtFileFilter(u""), QString());
+}
+
+class PlatformTest : public ::testing::Test {
+ protected:
+  TfrmMain window_;
+};
+
+TEST_F(PlatformTest, MessageBoxCaptionIsTheWindowsCaptionAtThatMoment) {
+  MessageBoxRecorder boxes;
+  ShowMessageBox(&window_, u"保存成功啦!", MessageIcon::Information);
+  window_.setWindowTitle(QStringLiteral("changed"));
+  ShowMessageBox(&window_, u"second", MessageIcon::Error);
+  ASSERT_EQ(boxes.boxes.size(), 2u);
+  EXPECT_EQ(boxes.boxes[0].caption, u"Velbrook1.0b");
+  EXPECT_EQ(boxes.boxes[0].text, u"保存成功啦!");
+  EXPECT_EQ(boxes.boxes[0].icon, MessageIcon::Information);
+  EXPECT_EQ(boxes.boxes[0].owner, &window_);
+  EXPECT_EQ(boxes.boxes[1].caption, u"changed");
+  EXPECT_EQ(boxes.boxes[1].icon, MessageIcon::Error);
+  EXPECT_EQ(static_cast<unsigned>(MessageIcon::Error), 0x10u);
+  EXPECT_EQ(static_cast<unsigned>(MessageIcon::Information), 0x40u);
+}
+
+TEST_F(PlatformTest, DefaultErrorBoxHasTheApplicationTitleAndTheErrorIcon) {
+  MessageBoxRecorder boxes;
+  const Text previous = ApplicationTitle();
+  SetApplicationTitle(u"Velbrook - Pellam软件");
+  ShowDefaultErrorBox(&window_, u"Stream write error");
+  SetApplicationTitle(previous);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].caption, u"Velbrook - Pellam软件");
+  EXPECT_EQ(boxes.boxes[0].text, u"Stream write error.");
+  EXPECT_EQ(boxes.boxes[0].icon, MessageIcon::Error);
+}
+
+TEST_F(PlatformTest, AFailureEscapingAHandlerGoesToTheDefaultErrorBox) {
+  MessageBoxRecorder boxes;
+  bool after = false;
+  RunGuarded(&window_, [] { throw std::runtime_error("Thread creation error: Resource temporarily unavailable"); });
+  RunGuarded(&window_, [&] { after = true; });  // the window carries on
+  RunGuarded(&window_, [] { throw 42; });
+  EXPECT_TRUE(after);
+  ASSERT_EQ(boxes.boxes.size(), 2u);
+  EXPECT_EQ(boxes.boxes[0].text, u"Thread creation error: Resource temporarily unavailable.");
+  EXPECT_EQ(boxes.boxes[0].icon, MessageIcon::Error);
+  EXPECT_FALSE(boxes.boxes[1].text.empty());
+}
+
+TEST_F(PlatformTest, AFailingBrowserStaysSilent) {
+  MessageBoxRecorder boxes;
+  WebAddressOpener previous = SetWebAddressOpener([](const Text&) -> bool {
+    throw std::runtime_error("no browser");
+  });
+  EXPECT_NO_THROW(OpenWebAddress(u"http://www.pellam.example"));
+  SetWebAddressOpener(std::move(previous));
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// Answers the modal dialogs of type Box while it lives: every few
+// milliseconds the answer is given again to a dialog that is still up (a
+// file dialog may refuse an answer while it is still reading its folder).
+template <class Box>
+class Answerer {
+ public:
+  explicit Answerer(std::function<void(Box&)> answer) {
+    QObject::connect(&poll_, &QTimer::timeout, [this, answer] {
+      if (auto* box = qobject_cast<Box*>(QApplication::activeModalWidget())) {
+        ++answered;
+        answer(*box);
+      }
+    });
+    poll_.start(10);
+  }
+  int answered = 0;
+
+ private:
+  QTimer poll_;
+};
+
+TEST_F(PlatformTest, TheSystemMessageBoxHasOneOkAndTheCallersIcon) {
+  Answerer<QMessageBox> answer([&](QMessageBox& box) {
+    EXPECT_EQ(box.windowTitle(), QStringLiteral("Velbrook1.0b"));
+    EXPECT_EQ(box.text(), ToQString(u"已经在帮你干活啦!猴急什么的最讨厌啦!"));
+    EXPECT_EQ(box.icon(), QMessageBox::Information);
+    EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(box.windowModality(), Qt::ApplicationModal);
+    box.button(QMessageBox::Ok)->click();
+  });
+  ShowMessageBox(&window_, u"已经在帮你干活啦!猴急什么的最讨厌啦!", MessageIcon::Information);
+  EXPECT_EQ(answer.answered, 1);
+}
+
+TEST_F(PlatformTest, TheSystemErrorBoxShowsTheCriticalIcon) {
+  Answerer<QMessageBox> answer([&](QMessageBox& box) {
+    EXPECT_EQ(box.icon(), QMessageBox::Critical);
+    EXPECT_EQ(box.windowTitle(), ToQString(ApplicationTitle()));
+    box.button(QMessageBox::Ok)->click();
+  });
+  ShowDefaultErrorBox(&window_, u"Stream write error");
+  EXPECT_EQ(answer.answered, 1);
+}
+
+TEST_F(PlatformTest, TheSystemSaveDialogTakesTheNameAsChosen) {
+  TempDir folder;
+  const QString chosen = QString::fromStdString((folder.path() / "notes").string());
+  Answerer<QFileDialog> answer([&](QFileDialog& dialog) {
+    EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_TRUE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
+    EXPECT_EQ(dialog.nameFilters(), QStringList{ToQString(u"文本文件*.txt (*.txt)")});
+    EXPECT_TRUE(dialog.defaultSuffix().isEmpty());
+    // The user types the name into the dialog's name box and accepts.
+    dialog.setDirectory(QString::fromStdString(folder.path().string()));
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->setText(QStringLiteral("notes"));
+    QMetaObject::invokeMethod(&dialog, "accept");
+  });
+  const std::optional<Text> path = ShowSaveDialog(&window_, u"文本文件*.txt|*.txt", u"");
+  ASSERT_TRUE(path.has_value());
+  EXPECT_EQ(ToQString(*path), chosen);  // no ".txt" added by the dialog
+}
+
+TEST_F(PlatformTest, CancellingTheSystemSaveDialogGivesNothing) {
+  Answerer<QFileDialog> answer([](QFileDialog& dialog) { dialog.reject(); });
+  EXPECT_FALSE(ShowSaveDialog(&window_, u"文本文件*.txt|*.txt", u"earlier").has_value());
+}
+
+TEST_F(PlatformTest, AnInstalledSaveDialogGetsTheRequest) {
+  SaveDialogAnswerer answers;
+  answers.answers.push_back(Text(u"/tmp/abc"));
+  EXPECT_EQ(ShowSaveDialog(&window_, u"文本文件*.txt|*.txt", u"/tmp/old"), Text(u"/tmp/abc"));
+  ASSERT_EQ(answers.requests.size(), 1u);
+  EXPECT_EQ(answers.requests[0].filter, u"文本文件*.txt|*.txt");
+  EXPECT_EQ(answers.requests[0].initialName, u"/tmp/old");
+  EXPECT_EQ(answers.requests[0].owner, &window_);
+}
+
+}  // namespace
+}  // namespace velbrook::testing
