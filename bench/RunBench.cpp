@@ -6,7 +6,9 @@
 // by a timer probe, the process's peak resident memory against the output's
 // size, and, on a window of its own, the time of each append of that output.
 //
-//   run_bench [--forum-port=N] [--runs=N] [--curl-seconds=S] [--no-appends]
+//   run_bench [--forum-port=N] [--runs=N] [--curl-command=CMD] [--no-appends]
+// CMD (a shell command fetching the same pages with curl) takes turns with
+// the jobs, so that the machine's load weighs on both alike.
 // Without --forum-port the forum runs in a child process of its own, so that
 // its page cache stays out of this process's memory figures.
 #include <QApplication>
@@ -50,7 +52,7 @@ constexpr char16_t kRule[] = u"-------------------------------------------------
 struct Options {
   std::optional<uint16_t> forumPort;
   int runs = 3;
-  std::optional<double> curlSeconds;
+  std::string curlCommand;  // fetches the same pages; run between the jobs
   bool appends = true;
 };
 
@@ -64,8 +66,8 @@ Options ParseOptions(int argc, char** argv) {
       options.runs = std::max(1, std::stoi(arg.substr(7)));
     } else if (arg == "--no-appends") {
       options.appends = false;
-    } else if (arg.rfind("--curl-seconds=", 0) == 0) {
-      options.curlSeconds = std::stod(arg.substr(15));
+    } else if (arg.rfind("--curl-command=", 0) == 0) {
+      options.curlCommand = arg.substr(15);
     } else {
       std::fprintf(stderr, "run_bench: unknown argument %s\n", arg.c_str());
       std::exit(2);
@@ -241,6 +243,17 @@ AppendResult AppendWholeOutput(QApplication& app, const GeneratedThread& thread)
   return result;
 }
 
+double CommandSeconds(const std::string& command) {
+  const auto start = std::chrono::steady_clock::now();
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "run_bench: the curl command failed\n");
+    std::exit(1);
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Best(double best, double seconds) { return best == 0 ? seconds : std::min(best, seconds); }
+
 int Main(int argc, char** argv) {
   const Options options = ParseOptions(argc, argv);
   // Forked while this process has no thread yet.
@@ -259,7 +272,11 @@ int Main(int argc, char** argv) {
   double longestGapMs = 0;
   std::size_t outputUnits = 0;
   std::size_t peak = 0;
+  double curlSeconds = 0, workerSeconds = 0, fetchSeconds = 0;
   for (int run = 0; run < options.runs; ++run) {
+    if (!options.curlCommand.empty()) curlSeconds = Best(curlSeconds, CommandSeconds(options.curlCommand));
+    fetchSeconds = Best(fetchSeconds, FetchAndExtractSeconds(port, thread, false));
+    workerSeconds = Best(workerSeconds, FetchAndExtractSeconds(port, thread, true));
     ResetPeakResident();
     const RunResult result = RunJob(app, port, thread);
     peak = std::max(peak, result.peakBytes);
@@ -274,28 +291,23 @@ int Main(int argc, char** argv) {
     longestGapMs = std::max(longestGapMs, result.longestGapMs);
     outputUnits = result.outputUnits;
   }
-  double workerSeconds = 0, fetchSeconds = 0;
-  for (int run = 0; run < options.runs; ++run) {
-    const double seconds = FetchAndExtractSeconds(port, thread, true);
-    workerSeconds = run == 0 ? seconds : std::min(workerSeconds, seconds);
-    const double fetching = FetchAndExtractSeconds(port, thread, false);
-    fetchSeconds = run == 0 ? fetching : std::min(fetchSeconds, fetching);
-  }
   const double outputBytes = static_cast<double>(outputUnits) * sizeof(char16_t);
 
   const AppendResult appends = options.appends ? AppendWholeOutput(app, thread) : AppendResult{};
 
   card.Note(Format("whole run, %zu pages (best of %d)", thread.pageCount, options.runs),
             Format("%.3f s", best.seconds));
-  card.Note("fetch + decode + extract alone, no window", Format("%.3f s", workerSeconds));
-  card.Note("fetch alone (HttpClient, 501 requests)", Format("%.3f s", fetchSeconds));
-  if (options.curlSeconds) {
-    card.Note("curl, the same addresses on one connection", Format("%.3f s", *options.curlSeconds));
-    const double ratio = best.seconds / *options.curlSeconds;
+  card.Note(Format("fetch + decode + extract alone, no window (best of %d)", options.runs),
+            Format("%.3f s", workerSeconds));
+  card.Note(Format("fetch alone, HttpClient, 501 requests (best of %d)", options.runs),
+            Format("%.3f s", fetchSeconds));
+  if (curlSeconds > 0) {
+    card.Note("curl, the same 500 addresses on one connection", Format("%.3f s", curlSeconds));
+    const double ratio = best.seconds / curlSeconds;
     card.Add("whole run / curl", Format("%.2fx", ratio), Format("<= %.1fx", kCurlRatioTarget),
              ratio <= kCurlRatioTarget);
-    card.Note("fetch + decode + extract alone / curl", Format("%.2fx", workerSeconds / *options.curlSeconds));
-    card.Note("fetch alone / curl", Format("%.2fx", fetchSeconds / *options.curlSeconds));
+    card.Note("fetch + decode + extract alone / curl", Format("%.2fx", workerSeconds / curlSeconds));
+    card.Note("fetch alone / curl", Format("%.2fx", fetchSeconds / curlSeconds));
   }
   card.Add(Format("longest stall of the window's thread (%d ms probe)", kProbeIntervalMs),
            Format("%.1f ms", longestGapMs), Format("<= %.0f ms", kStallTargetMs),
