@@ -66,12 +66,19 @@ void HandOver::Wait(const std::function<void()>& task) {
       [weak, pending, &task] {
         const std::shared_ptr<Channel> ch = weak.lock();
         if (!ch || !ch->open) return;
+        // The worker is released however task ends.
+        struct Release {
+          Channel& channel;
+          Pending& pending;
+          ~Release() {
+            {
+              std::lock_guard done(channel.lock);
+              pending.done = true;
+            }
+            channel.changed.notify_all();
+          }
+        } release{*ch, *pending};
         task();
-        {
-          std::lock_guard done(ch->lock);
-          pending->done = true;
-        }
-        ch->changed.notify_all();
       },
       Qt::QueuedConnection);
   channel->changed.wait(guard, [&] { return pending->done || !channel->open; });

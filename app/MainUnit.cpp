@@ -389,6 +389,11 @@ Text TfrmMain::StatusPanelText(int AIndex) const { return stat1->PanelText(AInde
 
 void TfrmMain::EndHandOver() { handOver_.Close(); }
 
+void TfrmMain::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LocaleChange) velbrook::ReadDecimalSeparatorFromLocale();
+  QMainWindow::changeEvent(event);
+}
+
 // --- The two home-page items. ---
 
 void TfrmMain::N1Click(QObject* /*Sender*/) { velbrook::OpenWebAddress(velbrook::kHomePageAddress); }

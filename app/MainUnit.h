@@ -98,6 +98,10 @@ class TfrmMain : public QMainWindow {
   // The HTTP client, owned by the window for its whole life.
   velbrook::HttpClient& idhtp() { return *idhtp_; }
 
+ protected:
+  // A change of the user's regional settings re-reads the decimal separator.
+  void changeEvent(QEvent* event) override;
+
  private:
   void CreateControls();
   void CreateTopPanel();

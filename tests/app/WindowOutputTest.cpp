@@ -221,5 +221,15 @@ TEST_F(WindowOutputTest, BothHomePageItemsOpenTheHomePageSilently) {
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
+TEST_F(WindowOutputTest, ARegionalSettingsChangeReReadsTheDecimalSeparator) {
+  ReadDecimalSeparatorFromLocale();
+  const char16_t fromTheEnvironment = DecimalSeparator();
+  SetDecimalSeparator(u'#');
+  QEvent change(QEvent::LocaleChange);
+  QApplication::sendEvent(&window_, &change);
+  EXPECT_EQ(DecimalSeparator(), fromTheEnvironment);
+  SetDecimalSeparator(u'.');
+}
+
 }  // namespace
 }  // namespace velbrook::testing
