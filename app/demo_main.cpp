@@ -2,10 +2,10 @@
 // window whose HTTP client reaches that forum for the forum site's host.
 // Pressing Start on the sample address dehydrates the sample thread; no
 // connection leaves the machine.
-#include <QApplication>
 #include <cstdio>
 #include <exception>
 
+#include "app/Application.h"
 #include "app/MainUnit.h"
 #include "app/Site.h"
 #include "app/StartUp.h"
@@ -15,7 +15,7 @@
 #include "forum/SampleThreads.h"
 
 int main(int argc, char** argv) {
-  QApplication application(argc, argv);
+  velbrook::Application application(argc, argv);
   // Declared before the window is made, so it outlives it and any job the
   // window still runs when it closes.
   velbrook::ForumServer forum(velbrook::kForumSiteAddress);
