@@ -60,42 +60,42 @@ class KeepingReporter : public benchmark::ConsoleReporter {
 GeneratedThread RunThread() { return GeneratedThread{}; }
 
 GeneratedThread SizedPage(std::size_t posts, std::size_t pageBytes) {
-  GeneratedThread spec;
-  spec.pageCount = 1;
-  spec.postsPerPage = posts;
+  GeneratedThread thread;
+  thread.pageCount = 1;
+  thread.postsPerPage = posts;
   const std::size_t perPost = (pageBytes - kPageMarkupBytes) / posts;
-  spec.postChars = perPost > kPostMarkupBytes ? (perPost - kPostMarkupBytes) / kBytesPerFillerChar : 1;
+  thread.postChars = perPost > kPostMarkupBytes ? (perPost - kPostMarkupBytes) / kBytesPerFillerChar : 1;
   // The markup estimate is rough: one correction from the real size.
-  const double written = static_cast<double>(PageBytes(spec, 0).size());
+  const double written = static_cast<double>(PageBytes(thread, 0).size());
   const double missing = (static_cast<double>(pageBytes) - written) / static_cast<double>(posts);
-  const double corrected = static_cast<double>(spec.postChars) + missing / kBytesPerFillerChar;
-  spec.postChars = corrected > 1 ? static_cast<std::size_t>(corrected + 0.5) : 1;
-  return spec;
+  const double corrected = static_cast<double>(thread.postChars) + missing / kBytesPerFillerChar;
+  thread.postChars = corrected > 1 ? static_cast<std::size_t>(corrected + 0.5) : 1;
+  return thread;
 }
 
-Text PageText(const GeneratedThread& spec, std::size_t index) {
-  return WriteThreadPage(GeneratedSkeleton(spec), index, GeneratedPage(spec, index),
+Text PageText(const GeneratedThread& thread, std::size_t index) {
+  return WriteThreadPage(GeneratedSkeleton(thread), index, GeneratedPage(thread, index),
                          kBenchSiteAddress);
 }
 
-std::string PageBytes(const GeneratedThread& spec, std::size_t index) {
-  return EncodeCp936(PageText(spec, index));
+std::string PageBytes(const GeneratedThread& thread, std::size_t index) {
+  return EncodeCp936(PageText(thread, index));
 }
 
-Text PageAddress(const GeneratedThread& spec, std::size_t index) {
-  return Text(kBenchSiteAddress) + FromUtf8(ThreadPagePath(NumberedPageName(spec.firstName, index + 1)));
+Text PageAddress(const GeneratedThread& thread, std::size_t index) {
+  return Text(kBenchSiteAddress) + FromUtf8(ThreadPagePath(NumberedPageName(thread.firstName, index + 1)));
 }
 
 Connector LoopbackConnector(uint16_t port) {
   return [port](const std::string&, uint16_t) { return ConnectTcp("127.0.0.1", port); };
 }
 
-void WarmForum(uint16_t port, const GeneratedThread& spec) {
+void WarmForum(uint16_t port, const GeneratedThread& thread) {
   HttpClient client;
   client.SetConnector(LoopbackConnector(port));
-  for (std::size_t i = 0; i < spec.pageCount; ++i) {
+  for (std::size_t i = 0; i < thread.pageCount; ++i) {
     std::string body;
-    client.Get(PageAddress(spec, i), body);
+    client.Get(PageAddress(thread, i), body);
   }
 }
 

@@ -27,18 +27,18 @@ GeneratedThread RunThread();
 // comes close to pageBytes in code page 936.
 GeneratedThread SizedPage(std::size_t posts, std::size_t pageBytes);
 
-// Page index of spec written as the forum writes it: text, and code page 936 bytes.
-Text PageText(const GeneratedThread& spec, std::size_t index);
-std::string PageBytes(const GeneratedThread& spec, std::size_t index);
-// The address of page index (from 0) of spec on the bench site.
-Text PageAddress(const GeneratedThread& spec, std::size_t index);
+// Page index of thread written as the forum writes it: text, and code page 936 bytes.
+Text PageText(const GeneratedThread& thread, std::size_t index);
+std::string PageBytes(const GeneratedThread& thread, std::size_t index);
+// The address of page index (from 0) of thread on the bench site.
+Text PageAddress(const GeneratedThread& thread, std::size_t index);
 
 // A connector that dials 127.0.0.1:port whatever host the address names, so
 // the client's Host header and cookies stay those of the real site.
 Connector LoopbackConnector(uint16_t port);
-// Fetches every page of spec once from the forum on port (which writes a
+// Fetches every page of thread once from the forum on port (which writes a
 // generated page on its first request and keeps it).
-void WarmForum(uint16_t port, const GeneratedThread& spec);
+void WarmForum(uint16_t port, const GeneratedThread& thread);
 
 // Resident memory of this process now and at its peak so far, in bytes.
 std::size_t ResidentBytes();

@@ -26,9 +26,9 @@ const BenchPage& PageOf(std::size_t posts, std::size_t pageBytes) {
   static std::map<std::size_t, BenchPage> pages;
   BenchPage& page = pages[posts];
   if (page.text.empty()) {
-    const GeneratedThread spec = SizedPage(posts, pageBytes);
-    page.text = PageText(spec, 0);
-    page.bytes = PageBytes(spec, 0).size();
+    const GeneratedThread sized = SizedPage(posts, pageBytes);
+    page.text = PageText(sized, 0);
+    page.bytes = PageBytes(sized, 0).size();
     page.posts = posts;
   }
   return page;
