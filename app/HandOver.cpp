@@ -3,27 +3,142 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
+#include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 
 namespace velbrook {
+namespace {
 
-// Shared by the hand-over and every piece of work in flight, so a task that
-// runs or is dropped late still finds its state.
-struct HandOver::Channel {
+// How long the window's thread works through pending work before it lets
+// its event loop paint and take input: well inside a frame, and long enough
+// that a busy job is not slowed by turns of the loop.
+constexpr std::chrono::milliseconds kSlice{8};
+
+}  // namespace
+
+// Shared by the hand-over and the drain calls in the window's event queue,
+// so a drain that runs late still finds its state or knows it is gone.
+struct HandOver::Channel : std::enable_shared_from_this<Channel> {
   std::mutex lock;
+  // Room in the queue, a read done, the close: a waiting worker looks again.
   std::condition_variable changed;
   bool open = true;
-  // Lives on the window's thread; queued calls to it keep their order.
+  // Work handed over and not yet taken, oldest first.
+  std::deque<std::function<void()>> pending;
+  // A drain call waits in the window's event queue and has not begun yet.
+  bool drainPosted = false;
+  // Window's thread only: how deep it is inside work of this hand-over. A
+  // direct call made from inside such work belongs to it and runs at once.
+  int depth = 0;
+  // Lives on the window's thread; the drain calls are queued to it.
   std::unique_ptr<QObject> receiver = std::make_unique<QObject>();
+
+  // Worker: waits for room, then queues task. False, and nothing queued,
+  // once closed. guard holds lock.
+  bool Enqueue(std::function<void()> task, std::unique_lock<std::mutex>& guard) {
+    changed.wait(guard, [&] { return !open || pending.size() < kMostPending; });
+    if (!open) return false;
+    pending.push_back(std::move(task));
+    if (!drainPosted) PostDrain();
+    return true;
+  }
+
+  // Under lock, while open: one drain call behind everything in the window's
+  // event queue now, so what came before it (painting, input, timers) runs
+  // first.
+  void PostDrain() {
+    drainPosted = true;
+    std::weak_ptr<Channel> weak = weak_from_this();
+    QMetaObject::invokeMethod(
+        receiver.get(),
+        [weak] {
+          if (const std::shared_ptr<Channel> channel = weak.lock()) channel->Drain();
+        },
+        Qt::QueuedConnection);
+  }
+
+  // Window's thread: one slice of the pending work. Whatever is left, also
+  // after a piece of work failed, waits for the next drain call.
+  void Drain() {
+    {
+      std::lock_guard guard(lock);
+      drainPosted = false;
+    }
+    struct Leave {
+      Channel& channel;
+      ~Leave() {
+        --channel.depth;
+        std::lock_guard guard(channel.lock);
+        if (channel.open && !channel.pending.empty() && !channel.drainPosted) channel.PostDrain();
+      }
+    };
+    ++depth;
+    Leave leave{*this};
+    const auto end = std::chrono::steady_clock::now() + kSlice;
+    while (std::function<void()> task = TakeNext()) {
+      task();
+      if (std::chrono::steady_clock::now() >= end) break;
+    }
+  }
+
+  // Window's thread: the oldest pending work, or none when there is none or
+  // the hand-over closed. Taking it makes room for a waiting worker.
+  std::function<void()> TakeNext() {
+    std::function<void()> task;
+    {
+      std::lock_guard guard(lock);
+      if (!open || pending.empty()) return task;
+      task = std::move(pending.front());
+      pending.pop_front();
+    }
+    changed.notify_all();
+    return task;
+  }
+
+  // Window's thread: task at once, but after the work handed over before
+  // it. Only what is pending now is run first; a worker that keeps handing
+  // over cannot hold the call up. False, and task not run, once closed.
+  bool RunHere(const std::function<void()>& task) {
+    struct Inside {
+      int& depth;
+      ~Inside() { --depth; }
+    };
+    if (IsClosed()) return false;
+    const bool outermost = depth == 0;
+    ++depth;
+    Inside inside{depth};
+    if (outermost) {
+      std::size_t before = PendingCount();
+      while (before-- > 0) {
+        const std::function<void()> earlier = TakeNext();
+        if (!earlier) break;
+        earlier();
+      }
+      if (IsClosed()) return false;
+    }
+    task();
+    return true;
+  }
+
+  std::size_t PendingCount() {
+    std::lock_guard guard(lock);
+    return pending.size();
+  }
+
+  bool IsClosed() {
+    std::lock_guard guard(lock);
+    return !open;
+  }
 };
 
 HandOver::HandOver() : channel_(std::make_shared<Channel>()) {}
 
 HandOver::~HandOver() {
   Close();
-  // No post can be under way now (posts happen under the lock while open);
-  // deleting the receiver drops the queued work that has not run.
+  // No drain can be posted now (they are posted under the lock while open);
+  // deleting the receiver drops a drain call still queued.
   channel_->receiver.reset();
 }
 
@@ -32,69 +147,61 @@ bool HandOver::OnOwnThread() const {
 }
 
 void HandOver::Post(std::function<void()> action) {
+  if (!action) return;
   if (OnOwnThread()) {
-    if (!IsClosed()) action();
+    channel_->RunHere(action);
     return;
   }
-  std::lock_guard guard(channel_->lock);
-  if (!channel_->open) return;
-  std::weak_ptr<Channel> weak = channel_;
-  QMetaObject::invokeMethod(
-      channel_->receiver.get(),
-      [weak, action = std::move(action)] {
-        // Runs on the window's thread, where Close runs too: no race on open.
-        const std::shared_ptr<Channel> channel = weak.lock();
-        if (channel && channel->open) action();
-      },
-      Qt::QueuedConnection);
+  std::unique_lock guard(channel_->lock);
+  channel_->Enqueue(std::move(action), guard);
 }
 
-void HandOver::Wait(const std::function<void()>& task) {
-  struct Pending {
-    bool done = false;
+bool HandOver::Run(std::function<void()> task) {
+  // The channel stays while this thread waits on it, whatever becomes of
+  // the hand-over.
+  const std::shared_ptr<Channel> channel = channel_;
+  if (OnOwnThread()) return channel->RunHere(task);
+  struct Ticket {
+    bool ran = false;  // under the channel's lock
   };
-  auto pending = std::make_shared<Pending>();
-  std::shared_ptr<Channel> channel = channel_;
+  auto ticket = std::make_shared<Ticket>();
+  // The wrapped task is owned by the channel's queue or by the drain that
+  // took it, which holds the channel: the raw pointer cannot dangle.
+  Channel* const ch = channel.get();
+  std::function<void()> wrapped = [ch, ticket, task = std::move(task)] {
+    // The worker is released however task ends.
+    struct Release {
+      Channel& channel;
+      Ticket& ticket;
+      ~Release() {
+        {
+          std::lock_guard guard(channel.lock);
+          ticket.ran = true;
+        }
+        channel.changed.notify_all();
+      }
+    } release{*ch, *ticket};
+    task();
+  };
   std::unique_lock guard(channel->lock);
-  if (!channel->open) return;
-  std::weak_ptr<Channel> weak = channel;
-  // task lives on this thread's stack until done or closed, and the queued
-  // call runs task only while open and not yet released: both are decided
-  // under the lock that this thread waits on.
-  QMetaObject::invokeMethod(
-      channel->receiver.get(),
-      [weak, pending, &task] {
-        const std::shared_ptr<Channel> ch = weak.lock();
-        if (!ch || !ch->open) return;
-        // The worker is released however task ends.
-        struct Release {
-          Channel& channel;
-          Pending& pending;
-          ~Release() {
-            {
-              std::lock_guard done(channel.lock);
-              pending.done = true;
-            }
-            channel.changed.notify_all();
-          }
-        } release{*ch, *pending};
-        task();
-      },
-      Qt::QueuedConnection);
-  channel->changed.wait(guard, [&] { return pending->done || !channel->open; });
+  if (!channel->Enqueue(std::move(wrapped), guard)) return false;
+  // Released early by a close, the worker leaves the task's state alone: the
+  // task owns it.
+  channel->changed.wait(guard, [&] { return ticket->ran || !channel->open; });
+  return ticket->ran;
 }
 
 void HandOver::Close() {
+  std::deque<std::function<void()>> dropped;
   {
     std::lock_guard guard(channel_->lock);
     channel_->open = false;
+    dropped.swap(channel_->pending);
   }
   channel_->changed.notify_all();
+  // dropped goes here, outside the lock: its captures may hold anything.
 }
 
-bool HandOver::IsClosed() const {
-  std::lock_guard guard(channel_->lock);
-  return !channel_->open;
-}
+bool HandOver::IsClosed() const { return channel_->IsClosed(); }
 
 }  // namespace velbrook

@@ -1,20 +1,28 @@
 #pragma once
 // Carries work from a worker thread to the window's thread. Everything handed
 // over runs on the window's thread in the order it was handed over; a read
-// waits for its value. On the window's thread itself the work runs at once.
-// Once closed (the window is going away), work handed over is dropped, reads
-// return an empty value and a worker waiting for one is released.
+// waits for its value. On the window's thread itself the work runs at once,
+// after the work handed over before it. Once closed (the window is going
+// away), nothing runs any more: work handed over is dropped, reads return an
+// empty value and a worker waiting for one, or for room, is released.
+//
+// The window's thread works through the pending work in slices of a few
+// milliseconds and returns to its event loop between them, so it keeps
+// painting and answering input however fast a worker hands work over; a
+// worker that gets far ahead waits until the window's thread catches up.
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
 
-class QObject;
-
 namespace velbrook {
 
 class HandOver {
  public:
+  // How much work may be pending before a worker handing over more waits.
+  static constexpr std::size_t kMostPending = 8;
+
   // Hands work to the thread that runs the caller's event loop now.
   HandOver();
   ~HandOver();  // closes
@@ -25,18 +33,19 @@ class HandOver {
   bool OnOwnThread() const;
 
   // Runs action on the window's thread; from another thread it returns
-  // without waiting. Dropped once closed.
+  // without waiting for it to run (but waits while too much is pending).
+  // Dropped once closed.
   void Post(std::function<void()> action);
 
   // Runs read on the window's thread and returns its value; from another
-  // thread it waits until the read ran or the hand-over closed, and then
-  // returns R{}. Reads stay in order with the posts before them.
+  // thread it waits until the read ran or the hand-over closed. Once closed,
+  // and when read fails on the window's thread for a worker, R{}. Reads stay
+  // in order with the posts before them.
   template <class R>
-  R Call(const std::function<R()>& read) {
-    if (OnOwnThread()) return read();
-    std::optional<R> value;
-    Wait([&] { value.emplace(read()); });
-    return value ? std::move(*value) : R{};
+  R Call(std::function<R()> read) {
+    auto value = std::make_shared<std::optional<R>>();
+    const bool ran = Run([value, read = std::move(read)] { value->emplace(read()); });
+    return ran && *value ? std::move(**value) : R{};
   }
 
   // From now on nothing runs; a waiting worker is released. Call it on the
@@ -46,8 +55,9 @@ class HandOver {
 
  private:
   struct Channel;
-  // Runs task on the window's thread and waits until it ran or was dropped.
-  void Wait(const std::function<void()>& task);
+  // Runs task on the window's thread and, from another thread, waits until
+  // it ran or was dropped. True once task has run to its end.
+  bool Run(std::function<void()> task);
 
   std::shared_ptr<Channel> channel_;
 };

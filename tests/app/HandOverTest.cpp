@@ -1,10 +1,14 @@
 // The hand-over from a worker thread to the window's thread: everything in
 // call order, reads returning their value, direct calls on the window's own
 // thread, and nothing run nor anyone left waiting once it is closed.
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <thread>
 
 #include "app/HandOver.h"
@@ -14,6 +18,24 @@
 
 namespace velbrook::testing {
 namespace {
+
+// Waits without turning the event loop, as the window's thread does while
+// it is busy elsewhere; false when the limit passed.
+bool SpinUntil(const std::function<bool()>& done, int limitMs = kWindowWaitMs) {
+  const QDeadlineTimer deadline(limitMs);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+// Keeps this thread busy, as a long append does.
+void KeepBusy(std::chrono::microseconds span) {
+  const auto end = std::chrono::steady_clock::now() + span;
+  while (std::chrono::steady_clock::now() < end) {
+  }
+}
 
 // A worker thread that the test joins however it ends.
 class Worker {
@@ -90,6 +112,7 @@ TEST(HandOverTest, AfterCloseWorkIsDroppedAndReadsAreEmpty) {
   // On the window's thread too, nothing runs any more.
   handOver.Post([&] { ran = true; });
   EXPECT_FALSE(ran);
+  EXPECT_EQ(handOver.Call<Text>([] { return Text(u"value"); }), Text());
 }
 
 TEST(HandOverTest, WorkQueuedBeforeCloseDoesNotRunAfterIt) {
@@ -122,6 +145,170 @@ TEST(HandOverTest, CloseReleasesAWorkerWaitingForARead) {
   QCoreApplication::processEvents();
   EXPECT_EQ(answer, Text());
   EXPECT_FALSE(readRan);
+}
+
+TEST(HandOverTest, ADirectCallRunsAfterTheWorkHandedOverBeforeIt) {
+  HandOver handOver;
+  std::vector<int> order;  // touched on the window's thread only
+  std::atomic<int> handedOver{0};
+  Worker worker([&] {
+    for (int i = 0; i < 5; ++i) {
+      handOver.Post([&order, i] { order.push_back(i); });
+      ++handedOver;
+    }
+  });
+  // The window's thread has not turned its loop: all five are still pending.
+  ASSERT_TRUE(SpinUntil([&] { return handedOver == 5; }));
+  EXPECT_TRUE(order.empty());
+  EXPECT_EQ(handOver.Call<size_t>([&] { return order.size(); }), 5u);
+  handOver.Post([&] { order.push_back(99); });
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 99}));
+  ASSERT_TRUE(worker.Finish());
+}
+
+TEST(HandOverTest, ADirectCallFromInsideHandedOverWorkRunsAtOnce) {
+  HandOver handOver;
+  std::vector<Text> order;
+  std::atomic<int> handedOver{0};
+  Worker worker([&] {
+    handOver.Post([&] {
+      order.push_back(u"first");
+      handOver.Post([&] { order.push_back(u"inside first"); });
+      order.push_back(handOver.Call<Text>([] { return Text(u"read inside first"); }));
+    });
+    handOver.Post([&] { order.push_back(u"second"); });
+    ++handedOver;
+  });
+  ASSERT_TRUE(SpinUntil([&] { return handedOver == 1; }));
+  ASSERT_TRUE(worker.Finish());
+  ASSERT_TRUE(WaitUntil([&] { return order.size() == 4; }));
+  EXPECT_EQ(order, (std::vector<Text>{u"first", u"inside first", u"read inside first", u"second"}));
+}
+
+TEST(HandOverTest, WorkerAndDirectCallsInterleavedKeepTheirOrder) {
+  HandOver handOver;
+  constexpr int kPosts = 3000;
+  std::vector<int> order;  // the worker's posts, as they ran
+  std::atomic<int> handedOver{0};
+  std::vector<size_t> seenByReads;
+  Worker worker([&] {
+    for (int i = 0; i < kPosts; ++i) {
+      handOver.Post([&order, i] { order.push_back(i); });
+      ++handedOver;
+      if (i % 500 == 499) seenByReads.push_back(handOver.Call<size_t>([&] { return order.size(); }));
+    }
+  });
+  // The window's thread turns its loop and, between turns, calls directly:
+  // every call must find run all that the worker had handed over before it.
+  int directCalls = 0;
+  int overtaken = 0;
+  const QDeadlineTimer deadline(kWindowWaitMs);
+  while (!(worker.Done() && order.size() == static_cast<size_t>(kPosts)) && !deadline.hasExpired()) {
+    const size_t before = static_cast<size_t>(handedOver.load());
+    handOver.Post([&] {
+      ++directCalls;
+      if (order.size() < before) ++overtaken;
+    });
+    if (handOver.Call<size_t>([&] { return order.size(); }) < before) ++overtaken;
+    QCoreApplication::processEvents();
+  }
+  ASSERT_TRUE(worker.Finish());
+  ASSERT_EQ(order.size(), static_cast<size_t>(kPosts));
+  for (int i = 0; i < kPosts; ++i) ASSERT_EQ(order[i], i);
+  EXPECT_EQ(overtaken, 0);
+  EXPECT_GT(directCalls, 0);
+  EXPECT_EQ(seenByReads, (std::vector<size_t>{500, 1000, 1500, 2000, 2500, 3000}));
+}
+
+TEST(HandOverTest, TheEventLoopGetsItsTurnDuringALongBacklog) {
+  HandOver handOver;
+  constexpr int kTasks = 400;
+  int tasksRun = 0;
+  int tasksRunWhenTimerFired = -1;
+  QTimer timer;  // a zero timer, as painting and input wait behind the work
+  timer.setSingleShot(true);
+  timer.setInterval(0);
+  QObject::connect(&timer, &QTimer::timeout, [&] { tasksRunWhenTimerFired = tasksRun; });
+  Worker worker([&] {
+    for (int i = 0; i < kTasks; ++i) {
+      handOver.Post([&, i] {
+        if (i == 0) timer.start();
+        KeepBusy(std::chrono::microseconds(500));
+        ++tasksRun;
+      });
+    }
+  });
+  ASSERT_TRUE(worker.Finish());
+  ASSERT_TRUE(WaitUntil([&] { return tasksRun == kTasks; }));
+  ASSERT_NE(tasksRunWhenTimerFired, -1);
+  EXPECT_LT(tasksRunWhenTimerFired, kTasks);
+}
+
+TEST(HandOverTest, AWorkerFarAheadWaitsAndCloseReleasesIt) {
+  HandOver handOver;
+  std::atomic<int> handedOver{0};
+  int ran = 0;
+  Text read = u"unset";
+  Worker worker([&] {
+    for (int i = 0; i < 1000; ++i) {
+      handOver.Post([&] { ++ran; });
+      ++handedOver;
+    }
+    read = handOver.Call<Text>([] { return Text(u"value"); });
+  });
+  // The window's thread does not turn its loop: the worker fills the queue
+  // and then waits, however long it is given.
+  const int bound = static_cast<int>(HandOver::kMostPending);
+  ASSERT_TRUE(SpinUntil([&] { return handedOver >= bound; }));
+  SpinUntil([&] { return handedOver > bound; }, 200);
+  EXPECT_EQ(handedOver, bound);
+  EXPECT_FALSE(worker.Done());
+  handOver.Close();
+  ASSERT_TRUE(worker.Finish());
+  EXPECT_EQ(handedOver, 1000);
+  EXPECT_EQ(ran, 0);
+  EXPECT_EQ(read, Text());
+}
+
+TEST(HandOverTest, CloseFromInsideTheBacklogDropsTheRest) {
+  HandOver handOver;
+  std::vector<int> order;
+  Text read = u"unset";
+  Worker worker([&] {
+    for (int i = 0; i < 100; ++i) {
+      handOver.Post([&, i] {
+        order.push_back(i);
+        if (i == 50) handOver.Close();
+      });
+    }
+    read = handOver.Call<Text>([] { return Text(u"value"); });
+  });
+  ASSERT_TRUE(worker.Finish());
+  QCoreApplication::processEvents();
+  ASSERT_EQ(order.size(), 51u);
+  EXPECT_EQ(order.back(), 50);
+  EXPECT_EQ(read, Text());
+}
+
+TEST(HandOverTest, AFailedPieceOfWorkLosesNothingAfterIt) {
+  HandOver handOver;
+  std::vector<int> order;
+  std::atomic<int> handedOver{0};
+  Worker worker([&] {
+    handOver.Post([] { throw std::runtime_error("append failed"); });
+    for (int i = 0; i < 3; ++i) handOver.Post([&order, i] { order.push_back(i); });
+    ++handedOver;
+  });
+  ASSERT_TRUE(SpinUntil([&] { return handedOver == 1; }));
+  // The direct call runs the pending work first and meets its failure.
+  bool directRan = false;
+  EXPECT_THROW(handOver.Post([&] { directRan = true; }), std::runtime_error);
+  EXPECT_FALSE(directRan);
+  ASSERT_TRUE(worker.Finish());
+  ASSERT_TRUE(WaitUntil([&] { return order.size() == 3; }));
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+  handOver.Post([&] { directRan = true; });
+  EXPECT_TRUE(directRan);
 }
 
 TEST(HandOverTest, WindowOperationsFromASecondThreadArriveInOrder) {
