@@ -141,7 +141,7 @@ class WorkText {
   int32_t Find(Marker marker) {
     Next& next = next_[marker];
     if (!next.searched || (next.offset != TextView::npos && next.offset < start_)) {
-      next.offset = region_.find(kPatterns[marker], start_);
+      next.offset = velbrook::FindFrom(region_, kPatterns[marker], start_);
       next.searched = true;
     }
     if (next.offset == TextView::npos) return 0;
