@@ -1,5 +1,7 @@
 #include "tests/support/HostileServer.h"
 
+#include "tests/support/ScriptedServer.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -88,18 +90,9 @@ void Peer::Reset() {
 }
 
 HostileServer::HostileServer(std::vector<Handler> handlers) : handlers_(std::move(handlers)) {
-  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   stopFd_ = eventfd(0, EFD_CLOEXEC);
-  if (listenFd_ < 0 || stopFd_ < 0) throw std::runtime_error("hostile server: no socket");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listenFd_, 16) != 0 ||
-      getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    throw std::runtime_error("hostile server: cannot listen on loopback");
-  port_ = ntohs(address.sin_port);
+  if (stopFd_ < 0) throw std::runtime_error("hostile server: no event fd");
+  listenFd_ = ListenOnLoopback(port_);
   acceptThread_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -140,16 +133,11 @@ bool HostileServer::WaitForHandlers() const {
 }
 
 SilentListener::SilentListener() {
-  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  listenFd_ = ListenOnLoopback(port_, /*backlog=*/0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
+  address.sin_port = htons(port_);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listenFd_, 0) != 0 ||
-      getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    throw std::runtime_error("silent listener: cannot listen on loopback");
-  port_ = ntohs(address.sin_port);
   // Fill the accept queue until a connect is left waiting: from then on
   // every new connect waits too.
   const auto deadline = std::chrono::steady_clock::now() + kSafetyLimit;

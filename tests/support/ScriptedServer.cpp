@@ -79,16 +79,9 @@ struct ScriptedServer::Shared {
 
 ScriptedServer::ScriptedServer(std::vector<Script> scripts)
     : shared_(std::make_shared<Shared>()), scripts_(std::move(scripts)) {
-  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   stopFd_ = eventfd(0, EFD_CLOEXEC);
-  if (listenFd_ < 0 || stopFd_ < 0) throw std::runtime_error("test server: no socket");
-  sockaddr_in address = Loopback(0);
-  socklen_t length = sizeof address;
-  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listenFd_, 16) != 0 ||
-      getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    throw std::runtime_error("test server: cannot listen on loopback");
-  port_ = ntohs(address.sin_port);
+  if (stopFd_ < 0) throw std::runtime_error("test server: no event fd");
+  listenFd_ = ListenOnLoopback(port_);
   acceptThread_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -271,6 +264,21 @@ uint16_t UnusedLoopbackPort() {
     throw std::runtime_error("no free loopback port");
   close(fd);
   return ntohs(address.sin_port);
+}
+
+int ListenOnLoopback(uint16_t& port, int backlog) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) throw std::runtime_error("loopback listener: no socket");
+  sockaddr_in address = Loopback(0);
+  socklen_t length = sizeof address;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(fd, backlog) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    close(fd);
+    throw std::runtime_error("loopback listener: cannot listen on 127.0.0.1");
+  }
+  port = ntohs(address.sin_port);
+  return fd;
 }
 
 }  // namespace velbrook::testing

@@ -88,4 +88,8 @@ class ScriptedServer {
 // A loopback port on which nothing listens (bound, then released).
 uint16_t UnusedLoopbackPort();
 
+// A socket listening on 127.0.0.1 at an ephemeral port, which goes to port.
+// Throws std::runtime_error when it cannot be set up.
+int ListenOnLoopback(uint16_t& port, int backlog = 16);
+
 }  // namespace velbrook::testing
