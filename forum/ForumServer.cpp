@@ -68,7 +68,7 @@ std::string HexSize(std::size_t size) {
 
 // A generated thread writes each page the first time it is asked for.
 struct GeneratedSource {
-  GeneratedThread spec;
+  GeneratedThread shape;
   ForumThread skeleton;
   Text siteAddress;
   std::mutex mutex;
@@ -78,7 +78,7 @@ struct GeneratedSource {
     std::lock_guard lock(mutex);
     if (!cache[index])
       cache[index] = MakeBody(
-          EncodeCp936(WriteThreadPage(skeleton, index, GeneratedPage(spec, index), siteAddress)));
+          EncodeCp936(WriteThreadPage(skeleton, index, GeneratedPage(shape, index), siteAddress)));
     return cache[index];
   }
 };
@@ -161,7 +161,7 @@ void ForumServer::AddThread(const ForumThread& thread) {
 
 void ForumServer::AddGeneratedThread(const GeneratedThread& thread) {
   auto source = std::make_shared<GeneratedSource>();
-  source->spec = thread;
+  source->shape = thread;
   source->skeleton = GeneratedSkeleton(thread);
   source->siteAddress = state_->siteAddress;
   source->cache.resize(thread.pageCount);

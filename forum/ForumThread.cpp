@@ -162,25 +162,25 @@ Text WriteThreadPage(const ForumThread& thread, std::size_t index, const ForumPa
          PageFoot();
 }
 
-ForumThread GeneratedSkeleton(const GeneratedThread& spec) {
+ForumThread GeneratedSkeleton(const GeneratedThread& shape) {
   ForumThread thread;
   thread.author = kGeneratedAuthor;
   thread.title = kGeneratedTitle;
-  thread.pages.resize(spec.pageCount);
-  for (std::size_t i = 0; i < spec.pageCount; ++i)
-    thread.pages[i].name = NumberedPageName(spec.firstName, i + 1);
+  thread.pages.resize(shape.pageCount);
+  for (std::size_t i = 0; i < shape.pageCount; ++i)
+    thread.pages[i].name = NumberedPageName(shape.firstName, i + 1);
   return thread;
 }
 
-ForumPage GeneratedPage(const GeneratedThread& spec, std::size_t index) {
+ForumPage GeneratedPage(const GeneratedThread& shape, std::size_t index) {
   ForumPage page;
-  page.name = NumberedPageName(spec.firstName, index + 1);
-  page.posts.reserve(spec.postsPerPage);
-  for (std::size_t i = 0; i < spec.postsPerPage; ++i) {
+  page.name = NumberedPageName(shape.firstName, index + 1);
+  page.posts.reserve(shape.postsPerPage);
+  for (std::size_t i = 0; i < shape.postsPerPage; ++i) {
     ForumPost post;
     post.author = i % 2 == 0 ? kGeneratedAuthor : kGeneratedGuest;
     post.date = u"2011-03-0" + Decimal(1 + index % 9);
-    post.html = FillerHtml(spec.postChars, index * spec.postsPerPage + i);
+    post.html = FillerHtml(shape.postChars, index * shape.postsPerPage + i);
     page.posts.push_back(std::move(post));
   }
   return page;

@@ -58,7 +58,7 @@ Text WriteThreadPage(const ForumThread& thread, std::size_t index, const ForumPa
 
 // The thread description of a generated thread without its posts written out:
 // pages[i].posts stays empty; GeneratedPage fills one page.
-ForumThread GeneratedSkeleton(const GeneratedThread& spec);
-ForumPage GeneratedPage(const GeneratedThread& spec, std::size_t index);
+ForumThread GeneratedSkeleton(const GeneratedThread& shape);
+ForumPage GeneratedPage(const GeneratedThread& shape, std::size_t index);
 
 }  // namespace velbrook

@@ -186,20 +186,20 @@ TEST(PageNames, NumberTheLaterPagesOfAThread) {
 }
 
 TEST(GeneratedThread, PagesHaveTheRequestedShape) {
-  GeneratedThread spec;
-  spec.firstName = u"555";
-  spec.pageCount = 7;
-  spec.postsPerPage = 6;
-  spec.postChars = 1000;
-  const ForumThread skeleton = GeneratedSkeleton(spec);
+  GeneratedThread shape;
+  shape.firstName = u"555";
+  shape.pageCount = 7;
+  shape.postsPerPage = 6;
+  shape.postChars = 1000;
+  const ForumThread skeleton = GeneratedSkeleton(shape);
   ASSERT_EQ(skeleton.pages.size(), 7u);
   EXPECT_EQ(skeleton.pages.back().name, u"555-7");
-  const ForumPage page = GeneratedPage(spec, 6);
+  const ForumPage page = GeneratedPage(shape, 6);
   ASSERT_EQ(page.posts.size(), 6u);
   std::size_t byAuthor = 0;
   for (const ForumPost& post : page.posts) {
-    EXPECT_GE(post.html.size(), spec.postChars);
-    EXPECT_LT(post.html.size(), spec.postChars * 2);
+    EXPECT_GE(post.html.size(), shape.postChars);
+    EXPECT_LT(post.html.size(), shape.postChars * 2);
     byAuthor += post.author == skeleton.author;
   }
   EXPECT_EQ(byAuthor, 3u);

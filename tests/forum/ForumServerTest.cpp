@@ -284,17 +284,17 @@ TEST_F(ForumServerTest, SurvivesAClientThatLeavesMidRequest) {
 // --- The large generated thread. ---
 
 TEST_F(ForumServerTest, ServesAGeneratedThreadPageTheSameEachTime) {
-  GeneratedThread spec;
-  spec.firstName = u"8100";
-  spec.pageCount = 30;
-  spec.postsPerPage = 10;
-  spec.postChars = 2000;
-  forum_.AddGeneratedThread(spec);
+  GeneratedThread shape;
+  shape.firstName = u"8100";
+  shape.pageCount = 30;
+  shape.postsPerPage = 10;
+  shape.postChars = 2000;
+  forum_.AddGeneratedThread(shape);
   ForumClient client(forum_.Port());
   const RawResponse last = Get(client, ThreadPagePath(u"8100-30"));
   ASSERT_EQ(last.status, 200);
   // Two bytes a character in code page 936, plus the markup.
-  EXPECT_GT(last.body.size(), spec.postsPerPage * spec.postChars * 2);
+  EXPECT_GT(last.body.size(), shape.postsPerPage * shape.postChars * 2);
   EXPECT_EQ(Get(client, ThreadPagePath(u"8100-30")).body, last.body);
   EXPECT_EQ(Get(client, ThreadPagePath(u"8100-31")).status, 404);
   const Text page = DecodeCp936(last.body);

@@ -72,15 +72,15 @@ TEST_F(ForumWithHttpClient, FailsOnAPageWhoseConnectionCloses) {
 }
 
 TEST_F(ForumWithHttpClient, ReadsAGeneratedPageWhole) {
-  GeneratedThread spec;
-  spec.firstName = u"8200";
-  spec.pageCount = 3;
-  spec.postsPerPage = 40;
-  spec.postChars = 5000;
-  forum_.AddGeneratedThread(spec);
+  GeneratedThread shape;
+  shape.firstName = u"8200";
+  shape.pageCount = 3;
+  shape.postsPerPage = 40;
+  shape.postChars = 5000;
+  forum_.AddGeneratedThread(shape);
   const Text page = Fetch(u"8200-3");
-  const ForumThread skeleton = GeneratedSkeleton(spec);
-  EXPECT_EQ(page, WriteThreadPage(skeleton, 2, GeneratedPage(spec, 2), kSite));
+  const ForumThread skeleton = GeneratedSkeleton(shape);
+  EXPECT_EQ(page, WriteThreadPage(skeleton, 2, GeneratedPage(shape, 2), kSite));
 }
 
 }  // namespace
