@@ -12,7 +12,7 @@ namespace velbrook {
 int RunMainWindow(const std::function<void(TfrmMain&)>& prepare) {
   // The main window is a top-level window of its own and so has its own
   // task-bar entry; the desktop file lends it the program's icon there.
-  QGuiApplication::setDesktopFileName(QStringLiteral("velbrook"));
+  QGuiApplication::setDesktopFileName(QStringLiteral(VELBROOK_APP_ID));
   SetApplicationTitle(kApplicationTitle);
   ReadDecimalSeparatorFromLocale();
 
