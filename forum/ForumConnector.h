@@ -8,17 +8,10 @@
 
 #include "fetch/FetchError.h"
 #include "fetch/Socket.h"
-#include "text/Encoding.h"
+#include "forum/ForumServer.h"
 #include "text/MarkerText.h"
 
 namespace velbrook {
-
-// The host of a scheme://host site address.
-inline std::string SiteHost(TextView siteAddress) {
-  const std::string address = ToAscii(siteAddress);
-  const std::size_t afterScheme = address.find("://");
-  return afterScheme == std::string::npos ? address : address.substr(afterScheme + 3);
-}
 
 // A connector that dials the forum for its site's host and refuses every
 // other host, so that nothing leaves the machine.

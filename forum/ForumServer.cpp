@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cerrno>
+#include <ctime>
 #include <list>
 #include <map>
 #include <mutex>
@@ -21,12 +23,15 @@
 #include "text/Encoding.h"
 
 namespace velbrook {
+
+std::string SiteHost(TextView siteAddress) {
+  const std::string address = ToAscii(siteAddress);
+  const std::size_t afterScheme = address.find("://");
+  return afterScheme == std::string::npos ? address : address.substr(afterScheme + 3);
+}
+
 namespace {
 
-// Connections served at once; one more is closed as soon as it is accepted.
-constexpr std::size_t kMaxConnections = 64;
-// A connection that sends nothing for this long is closed.
-constexpr int kIdleTimeoutMs = 120000;
 // Bytes read from a connection at a time.
 constexpr std::size_t kReceiveBytes = 16384;
 // Size of each chunk of a page that goes out chunked.
@@ -46,6 +51,22 @@ std::system_error SystemError(const char* what) {
 }
 
 Body MakeBody(std::string bytes) { return std::make_shared<const std::string>(std::move(bytes)); }
+
+// An IMF-fixdate (RFC 9110 section 5.6.7), "Sun, 06 Nov 1994 08:49:37 GMT",
+// in English whatever the locale of the process that runs the forum.
+std::string HttpDate(std::chrono::system_clock::time_point moment) {
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+  std::tm parts{};
+  gmtime_r(&seconds, &parts);
+  char text[40];
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[parts.tm_wday],
+                parts.tm_mday, kMonths[parts.tm_mon], parts.tm_year + 1900, parts.tm_hour,
+                parts.tm_min, parts.tm_sec);
+  return text;
+}
 
 Body ErrorPage(const char16_t* message) {
   return MakeBody(EncodeCp936(u"<html><head><title>论坛</title></head><body><p>" + Text(message) +
@@ -92,8 +113,24 @@ struct PageEntry {
 struct Answer {
   int status = 200;
   const char* reason = "OK";
-  Body body;
+  Body body;  // nothing: an empty body of no type
   bool chunked = false;
+  const char* extraField = nullptr;  // one more header line, as it goes out
+};
+
+// A refusal: an empty answer after which the connection is closed.
+Answer Refusal(int status, const char* reason, const char* extraField = nullptr) {
+  return Answer{status, reason, nullptr, false, extraField};
+}
+
+Answer NotFound() { return Answer{404, "Not Found", ErrorPage(u"您要访问的页面不存在。")}; }
+
+// How an answer goes out, as the request asked for it.
+struct Manner {
+  bool headOnly = false;   // HEAD: the head alone
+  bool http10 = false;     // no chunked coding; a kept connection is named
+  bool keepAlive = false;  // otherwise the answer says "close"
+  bool setCookie = false;
 };
 
 // What the forum does about one request, decided from its content tables.
@@ -103,6 +140,7 @@ enum class Verdict { Answer, Close, Stall };
 
 struct ForumServer::State {
   Text siteAddress;
+  std::string siteHost;
   std::string cookieValue = RandomToken();
 
   mutable std::mutex contentMutex;
@@ -119,6 +157,12 @@ struct ForumServer::State {
     std::size_t number = 0;
     std::thread thread;
     std::atomic<bool> done{false};
+    // While it waits for the bytes of a request, a connection is idle and a
+    // new client may close it to take its place.
+    std::mutex idleMutex;
+    bool idle = false;
+    bool evicted = false;
+    std::chrono::steady_clock::time_point lastHeard;  // the client's last bytes, or the accept
   };
   std::mutex connectionMutex;
   std::list<std::unique_ptr<Connection>> connections;
@@ -133,11 +177,15 @@ struct ForumServer::State {
 
   void AcceptLoop();
   void ReapFinished();
+  std::size_t OpenConnections();
+  bool EvictLongestIdle();
   void Serve(Connection& connection);
+  bool ReadRequestBytes(Connection& connection, std::string& buffer);
   bool HandleRequest(int fd, std::size_t number, const RequestHead& request);
   Verdict Decide(const RequestHead& request, Answer& answer) const;
   void Record(const RequestHead& request, std::size_t number);
-  bool SendAnswer(int fd, const Answer& answer, bool cookieCame, bool keepAlive);
+  bool SendAnswer(int fd, const Answer& answer, const Manner& manner) const;
+  bool Refuse(int fd, const Answer& refusal, bool headOnly = false) const;
 
   // Waits for events on fd, or for Stop; false when stopping or idle too long.
   bool WaitFor(int fd, short events, int timeoutMs) const;
@@ -148,6 +196,7 @@ struct ForumServer::State {
 
 ForumServer::ForumServer(Text siteAddress) : state_(std::make_unique<State>()) {
   state_->siteAddress = std::move(siteAddress);
+  state_->siteHost = SiteHost(state_->siteAddress);
 }
 
 ForumServer::~ForumServer() { Stop(); }
@@ -275,12 +324,13 @@ void ForumServer::State::AcceptLoop() {
     if (fd < 0) continue;  // the client gave up already, or a transient shortage
     ReapFinished();
     std::lock_guard lock(connectionMutex);
-    if (connections.size() >= kMaxConnections) {
+    if (OpenConnections() >= kForumMaxConnections && !EvictLongestIdle()) {
       close(fd);
       continue;
     }
     auto connection = std::make_unique<Connection>();
     connection->fd = fd;
+    connection->lastHeard = std::chrono::steady_clock::now();
     {
       std::lock_guard recordLock(recordMutex);
       connection->number = ++connectionCount;
@@ -303,56 +353,104 @@ void ForumServer::State::ReapFinished() {
   }
 }
 
+// Connections not yet closed to make room for another.
+std::size_t ForumServer::State::OpenConnections() {
+  std::size_t open = 0;
+  for (const auto& connection : connections) {
+    std::lock_guard lock(connection->idleMutex);
+    if (!connection->evicted && !connection->done) ++open;
+  }
+  return open;
+}
+
+// Closes the connection that has been idle longest; false when none is idle.
+// Its own thread sees the close when it wakes and ends it.
+bool ForumServer::State::EvictLongestIdle() {
+  Connection* oldest = nullptr;
+  std::unique_lock<std::mutex> oldestLock;
+  for (const auto& connection : connections) {
+    std::unique_lock lock(connection->idleMutex);
+    if (!connection->idle || connection->evicted) continue;
+    if (oldest && connection->lastHeard >= oldest->lastHeard) continue;
+    oldest = connection.get();
+    oldestLock = std::move(lock);
+  }
+  if (!oldest) return false;
+  oldest->evicted = true;
+  shutdown(oldest->fd, SHUT_RDWR);
+  return true;
+}
+
 // --- One connection. ---
 
 void ForumServer::State::Serve(Connection& connection) {
   const int fd = connection.fd;
   std::string buffer;
-  char piece[kReceiveBytes];
-  bool open = true;
-  while (open) {
+  for (;;) {
+    if (RequestLineTooLong(buffer)) {
+      Refuse(fd, Refusal(414, "URI Too Long"));
+      break;
+    }
     const std::size_t headLength = RequestHeadLength(buffer);
-    if (headLength == 0 || headLength > kMaxRequestHeadBytes) {
-      if (buffer.size() > kMaxRequestHeadBytes || headLength > kMaxRequestHeadBytes) {
-        SendAll(fd, "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\n"
-                    "Connection: close\r\n\r\n");
-        break;
-      }
-      if (!WaitFor(fd, POLLIN, kIdleTimeoutMs)) break;
-      const ssize_t received = recv(fd, piece, sizeof piece, 0);
-      if (received < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-      if (received <= 0) break;
-      buffer.append(piece, static_cast<std::size_t>(received));
+    if (headLength > kMaxRequestHeadBytes ||
+        (headLength == 0 && buffer.size() > kMaxRequestHeadBytes)) {
+      Refuse(fd, Refusal(431, "Request Header Fields Too Large"));
+      break;
+    }
+    if (headLength == 0) {
+      if (!ReadRequestBytes(connection, buffer)) break;
       continue;
     }
     const std::optional<RequestHead> request =
         ParseRequestHead(std::string_view(buffer).substr(0, headLength));
     buffer.erase(0, headLength);
     if (!request) {
-      SendAll(fd, "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+      Refuse(fd, Refusal(400, "Bad Request"));
       break;
     }
-    open = HandleRequest(fd, connection.number, *request);
+    if (!HandleRequest(fd, connection.number, *request)) break;
   }
   LingeringClose(fd);
   connection.done = true;
 }
 
+// Reads more of a request into buffer, idle while it waits; false when the
+// client closed, at the idle time-out, at Stop, or when a new client closed
+// the connection to take its place.
+bool ForumServer::State::ReadRequestBytes(Connection& connection, std::string& buffer) {
+  {
+    std::lock_guard lock(connection.idleMutex);
+    if (connection.evicted) return false;
+    connection.idle = true;
+  }
+  const bool readable = WaitFor(connection.fd, POLLIN, kForumIdleTimeoutMs);
+  {
+    std::lock_guard lock(connection.idleMutex);
+    connection.idle = false;
+    if (!readable || connection.evicted) return false;
+  }
+  char piece[kReceiveBytes];
+  const ssize_t received = recv(connection.fd, piece, sizeof piece, 0);
+  if (received < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+  if (received <= 0) return false;
+  buffer.append(piece, static_cast<std::size_t>(received));
+  std::lock_guard lock(connection.idleMutex);
+  connection.lastHeard = std::chrono::steady_clock::now();
+  return true;
+}
+
 // Answers one request; false when the connection is to be closed.
 bool ForumServer::State::HandleRequest(int fd, std::size_t number, const RequestHead& request) {
   Record(request, number);
-  if (request.method != "GET") {
-    SendAll(fd, "HTTP/1.1 405 Method Not Allowed\r\nAllow: GET\r\nContent-Length: 0\r\n"
-                "Connection: close\r\n\r\n");
-    return false;
-  }
+  const bool headOnly = request.method == "HEAD";
+  if (!request.HostWellGiven()) return Refuse(fd, Refusal(400, "Bad Request"), headOnly);
+  if (request.method != "GET" && !headOnly)
+    return Refuse(fd, Refusal(405, "Method Not Allowed", "Allow: GET, HEAD"));
   // A GET of ours has no body; one that announces a body cannot be framed
   // safely, so the connection ends after the refusal.
   const std::string length = request.Field("Content-Length").value_or("0");
-  if ((length != "0" && !length.empty()) || request.Field("Transfer-Encoding")) {
-    SendAll(fd, "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-    return false;
-  }
+  if ((length != "0" && !length.empty()) || request.Field("Transfer-Encoding"))
+    return Refuse(fd, Refusal(400, "Bad Request"), headOnly);
   Answer answer;
   switch (Decide(request, answer)) {
     case Verdict::Close:
@@ -363,12 +461,16 @@ bool ForumServer::State::HandleRequest(int fd, std::size_t number, const Request
     case Verdict::Answer:
       break;
   }
-  const bool cookieCame = request.Cookie(kSessionCookieName) == cookieValue;
-  const bool keepAlive = request.KeepAlive();
-  return SendAnswer(fd, answer, cookieCame, keepAlive) && keepAlive;
+  const Manner manner{headOnly, request.Http10(), request.KeepAlive(),
+                      request.Cookie(kSessionCookieName) != cookieValue};
+  return SendAnswer(fd, answer, manner) && manner.keepAlive;
 }
 
 Verdict ForumServer::State::Decide(const RequestHead& request, Answer& answer) const {
+  if (!request.TargetMayName(siteHost, port)) {
+    answer = NotFound();
+    return Verdict::Answer;
+  }
   const std::string path = request.Path();
   PageEntry entry;
   {
@@ -388,7 +490,7 @@ Verdict ForumServer::State::Decide(const RequestHead& request, Answer& answer) c
     }
     const auto page = pages.find(path);
     if (page == pages.end()) {
-      answer = Answer{404, "Not Found", ErrorPage(u"您要访问的页面不存在。"), false};
+      answer = NotFound();
       return Verdict::Answer;
     }
     entry = page->second;
@@ -410,23 +512,30 @@ void ForumServer::State::Record(const RequestHead& request, std::size_t number) 
   records.push_back(std::move(record));
 }
 
-bool ForumServer::State::SendAnswer(int fd, const Answer& answer, bool cookieCame,
-                                    bool keepAlive) {
+bool ForumServer::State::SendAnswer(int fd, const Answer& answer, const Manner& manner) const {
   std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " + answer.reason + "\r\n";
+  head += "Date: " + HttpDate(std::chrono::system_clock::now()) + "\r\n";
   head += "Server: velbrook-forum\r\n";
-  head += "Content-Type: text/html; charset=gb2312\r\n";
+  if (answer.body) head += "Content-Type: text/html; charset=gb2312\r\n";
   // The session cookie: set until the client sends it back.
-  if (!cookieCame) head += "Set-Cookie: " + std::string(kSessionCookieName) + "=" + cookieValue +
-                           "; path=/\r\n";
-  const std::string& body = *answer.body;
-  if (answer.chunked)
+  if (manner.setCookie)
+    head += "Set-Cookie: " + std::string(kSessionCookieName) + "=" + cookieValue + "; path=/\r\n";
+  if (answer.extraField) head += std::string(answer.extraField) + "\r\n";
+  const std::string_view body = answer.body ? std::string_view(*answer.body) : std::string_view();
+  // An HTTP/1.0 client knows no chunked coding (RFC 9112 section 6.1).
+  const bool chunked = answer.chunked && !manner.http10;
+  if (chunked)
     head += "Transfer-Encoding: chunked\r\n";
   else
     head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  if (!keepAlive) head += "Connection: close\r\n";
+  if (!manner.keepAlive)
+    head += "Connection: close\r\n";
+  else if (manner.http10)
+    head += "Connection: keep-alive\r\n";
   head += "\r\n";
-  if (!answer.chunked) return SendAll(fd, head) && SendAll(fd, body);
   if (!SendAll(fd, head)) return false;
+  if (manner.headOnly) return true;
+  if (!chunked) return SendAll(fd, body);
   for (std::size_t offset = 0; offset < body.size(); offset += kChunkBytes) {
     const std::string_view chunk = std::string_view(body).substr(offset, kChunkBytes);
     if (!SendAll(fd, HexSize(chunk.size()) + "\r\n") || !SendAll(fd, chunk) ||
@@ -434,6 +543,11 @@ bool ForumServer::State::SendAnswer(int fd, const Answer& answer, bool cookieCam
       return false;
   }
   return SendAll(fd, "0\r\n\r\n");
+}
+
+bool ForumServer::State::Refuse(int fd, const Answer& refusal, bool headOnly) const {
+  SendAnswer(fd, refusal, Manner{headOnly, false, false, false});
+  return false;
 }
 
 // --- Waiting and sending, always interruptible by Stop. ---
@@ -454,7 +568,7 @@ bool ForumServer::State::SendAll(int fd, std::string_view bytes) const {
     if (sent > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(sent));
     } else if (sent < 0 && (errno == EAGAIN || errno == EINTR)) {
-      if (!WaitFor(fd, POLLOUT, kIdleTimeoutMs)) return false;
+      if (!WaitFor(fd, POLLOUT, kForumIdleTimeoutMs)) return false;
     } else {
       return false;
     }

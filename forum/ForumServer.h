@@ -14,6 +14,19 @@
 
 namespace velbrook {
 
+// Connections served at once. A client that comes when all are open takes
+// the place of the one idle longest; only when none is idle is it closed
+// unanswered.
+inline constexpr std::size_t kForumMaxConnections = 64;
+// A connection that sends nothing for this long while a request is awaited,
+// or takes nothing of an answer for this long, is closed. Far longer than
+// the gaps between the requests of one job, short enough that a client who
+// opened connections and left does not hold them for minutes.
+inline constexpr int kForumIdleTimeoutMs = 15000;
+
+// The host of a scheme://host site address.
+std::string SiteHost(TextView siteAddress);
+
 // How the forum mistreats a request for a page that was told to fail.
 enum class PageFailure {
   None,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 
 namespace velbrook {
 namespace {
@@ -62,24 +63,82 @@ bool ReadRequestLine(std::string_view line, RequestHead& head) {
          head.target.find(' ') == std::string::npos && head.version.starts_with("HTTP/");
 }
 
+// An absolute-form target, "scheme://authority" and the rest (path and query).
+struct AbsoluteTarget {
+  std::string_view scheme;
+  std::string_view authority;
+  std::string_view rest;
+};
+
+std::optional<AbsoluteTarget> SplitAbsoluteTarget(std::string_view target) {
+  const std::size_t mark = target.find("://");
+  if (mark == std::string_view::npos || mark == 0) return std::nullopt;
+  const std::string_view scheme = target.substr(0, mark);
+  const auto schemeChar = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+  };
+  if (!std::isalpha(static_cast<unsigned char>(scheme.front())) ||
+      !std::all_of(scheme.begin(), scheme.end(), schemeChar))
+    return std::nullopt;
+  const std::string_view after = target.substr(mark + 3);
+  const std::size_t end = std::min(after.find_first_of("/?#"), after.size());
+  return AbsoluteTarget{scheme, after.substr(0, end), after.substr(end)};
+}
+
 }  // namespace
 
 std::optional<std::string> RequestHead::Field(std::string_view name) const {
+  std::vector<std::string> values = Fields(name);
+  if (values.empty()) return std::nullopt;
+  return std::move(values.front());
+}
+
+std::vector<std::string> RequestHead::Fields(std::string_view name) const {
+  std::vector<std::string> values;
   for (const std::string& line : headerLines) {
     const std::size_t colon = line.find(':');
     if (EqualIgnoringCase(std::string_view(line).substr(0, colon), name))
-      return std::string(TrimBlanks(std::string_view(line).substr(colon + 1)));
+      values.emplace_back(TrimBlanks(std::string_view(line).substr(colon + 1)));
   }
-  return std::nullopt;
+  return values;
 }
 
-std::string RequestHead::Path() const { return target.substr(0, target.find('?')); }
+std::string RequestHead::Path() const {
+  std::string_view rest = target;
+  if (const std::optional<AbsoluteTarget> absolute = SplitAbsoluteTarget(target))
+    rest = absolute->rest;
+  const std::string path(rest.substr(0, rest.find('?')));
+  return path.empty() || path.front() != '/' ? "/" + path : path;
+}
+
+bool RequestHead::TargetMayName(std::string_view host, uint16_t port) const {
+  const std::optional<AbsoluteTarget> absolute = SplitAbsoluteTarget(target);
+  if (!absolute) return true;
+  const std::string_view authority = absolute->authority;
+  const std::size_t colon = std::min(authority.rfind(':'), authority.size());
+  const std::string_view portText = authority.substr(std::min(colon + 1, authority.size()));
+  return EqualIgnoringCase(absolute->scheme, "http") &&
+         EqualIgnoringCase(authority.substr(0, colon), host) &&
+         (portText.empty() || portText == "80" || portText == std::to_string(port));
+}
+
+bool RequestHead::HostWellGiven() const { return Http10() || Fields("Host").size() == 1; }
 
 bool RequestHead::KeepAlive() const {
-  const std::string connection = Field("Connection").value_or("");
-  if (EqualIgnoringCase(connection, "close")) return false;
-  if (version == "HTTP/1.0") return EqualIgnoringCase(connection, "keep-alive");
-  return true;
+  const auto names = [this](std::string_view option) {
+    for (const std::string& value : Fields("Connection")) {
+      std::string_view rest = value;
+      for (;;) {
+        const std::size_t comma = rest.find(',');
+        if (EqualIgnoringCase(TrimBlanks(rest.substr(0, comma)), option)) return true;
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+      }
+    }
+    return false;
+  };
+  if (names("close")) return false;
+  return !Http10() || names("keep-alive");
 }
 
 std::optional<std::string> RequestHead::Cookie(std::string_view name) const {
@@ -106,6 +165,12 @@ std::size_t RequestHeadLength(std::string_view buffer) {
       return feed + 3;
   }
   return 0;
+}
+
+bool RequestLineTooLong(std::string_view buffer) {
+  std::size_t length = std::min(buffer.find('\n'), buffer.size());
+  if (length > 0 && buffer[length - 1] == '\r') --length;
+  return length > kMaxRequestLineBytes;
 }
 
 std::optional<RequestHead> ParseRequestHead(std::string_view head) {

@@ -98,13 +98,20 @@ bool ForumClient::ReadBytes(std::size_t count, std::string& into) {
   return true;
 }
 
-std::optional<RawResponse> ForumClient::ReadResponse() {
+std::optional<RawResponse> ForumClient::ReadHeadOnly() {
   const std::optional<std::string> statusLine = ReadLine();
   if (!statusLine || statusLine->size() < 12) return std::nullopt;
   RawResponse response;
   response.status = std::stoi(statusLine->substr(9, 3));
   for (std::optional<std::string> line = ReadLine(); line && !line->empty(); line = ReadLine())
     response.headerLines.push_back(*line);
+  return response;
+}
+
+std::optional<RawResponse> ForumClient::ReadResponse() {
+  std::optional<RawResponse> head = ReadHeadOnly();
+  if (!head) return std::nullopt;
+  RawResponse& response = *head;
   const std::string encoding = response.Header("Transfer-Encoding").value_or("");
   if (SameIgnoringCase(encoding, "chunked")) {
     response.chunked = true;
@@ -129,6 +136,18 @@ std::string ForumClient::ReadUntilClosed() {
   std::string rest;
   rest.swap(buffer_);
   return rest;
+}
+
+std::vector<std::unique_ptr<ForumClient>> OpenIdleClients(uint16_t port, std::size_t count,
+                                                          const std::string& target) {
+  std::vector<std::unique_ptr<ForumClient>> clients;
+  while (clients.size() < count) {
+    auto client = std::make_unique<ForumClient>(port);
+    client->SendGet(target);
+    if (!client->ReadResponse()) break;
+    clients.push_back(std::move(client));
+  }
+  return clients;
 }
 
 }  // namespace velbrook::testing

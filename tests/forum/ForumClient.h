@@ -2,7 +2,9 @@
 // A plain blocking socket client for the forum's own tests: it writes bytes
 // as given and reads one response by its framing, so that the tests see the
 // forum's wire behaviour without any HTTP library in between.
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +34,8 @@ class ForumClient {
   // Reads one whole response; nothing when the peer closes before a status
   // line is complete.
   std::optional<RawResponse> ReadResponse();
+  // Reads the head of a response that has no body (the answer to HEAD).
+  std::optional<RawResponse> ReadHeadOnly();
   // Reads until the peer closes; returns what arrived before the close.
   std::string ReadUntilClosed();
 
@@ -43,5 +47,10 @@ class ForumClient {
   int fd_ = -1;
   std::string buffer_;
 };
+
+// count clients, each of which has had target answered and stays connected;
+// fewer when a request went unanswered.
+std::vector<std::unique_ptr<ForumClient>> OpenIdleClients(uint16_t port, std::size_t count,
+                                                          const std::string& target);
 
 }  // namespace velbrook::testing

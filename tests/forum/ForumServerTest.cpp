@@ -3,9 +3,12 @@
 // towards hostile clients.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "fetch/InternetDate.h"
 #include "forum/ForumServer.h"
 #include "forum/RequestHead.h"
 #include "forum/SampleThreads.h"
@@ -21,6 +24,7 @@ using testing::RawResponse;
 const std::string kPage1 = ThreadPagePath(kSerialThreadName);
 const std::string kPage2 = ThreadPagePath(NumberedPageName(kSerialThreadName, 2));
 const std::string kPage3 = ThreadPagePath(NumberedPageName(kSerialThreadName, 3));
+const std::string kHost = "Host: www.forum.example\r\n";
 
 class ForumServerTest : public ::testing::Test {
  protected:
@@ -148,29 +152,136 @@ TEST_P(ClosingRequests, GetTheirAnswerAndThenTheClose) {
 INSTANTIATE_TEST_SUITE_P(
     Forum, ClosingRequests,
     ::testing::Values(
-        CloseCase{"connection_close", "GET " + kPage1 + " HTTP/1.1\r\nConnection: close\r\n\r\n"},
-        CloseCase{"close_in_capitals", "GET " + kPage1 + " HTTP/1.1\r\nConnection: CLOSE\r\n\r\n"},
-        CloseCase{"http10_plain", "GET " + kPage1 + " HTTP/1.0\r\n\r\n"}),
+        CloseCase{"connection_close", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Connection: close\r\n\r\n"},
+        CloseCase{"close_in_capitals", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Connection: CLOSE\r\n\r\n"},
+        CloseCase{"close_among_options", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Connection: keep-alive, close\r\n\r\n"},
+        CloseCase{"http10_plain", "GET " + kPage1 + " HTTP/1.0\r\n\r\n"},
+        CloseCase{"http10_other_option", "GET " + kPage1 + " HTTP/1.0\r\nConnection: TE\r\n\r\n"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ForumServerTest, KeepsAnHttp10ClientThatAsksForKeepAlive) {
-  ForumClient client(forum_.Port());
-  client.Send("GET " + kPage1 + " HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
-  ASSERT_TRUE(client.ReadResponse());
-  client.SendGet(kPage2);
-  const std::optional<RawResponse> again = client.ReadResponse();
-  ASSERT_TRUE(again);
-  EXPECT_EQ(again->status, 200);
+  for (const char* field : {"Connection: keep-alive", "connection: TE, Keep-Alive"}) {
+    ForumClient client(forum_.Port());
+    // The chunked page goes by its length: HTTP/1.0 knows no chunks.
+    client.Send("GET " + kPage2 + " HTTP/1.0\r\n" + field + "\r\n\r\n");
+    const std::optional<RawResponse> first = client.ReadResponse();
+    ASSERT_TRUE(first) << field;
+    EXPECT_EQ(first->Header("Connection"), "keep-alive") << field;
+    EXPECT_FALSE(first->chunked) << field;
+    client.SendGet(kPage2);
+    const std::optional<RawResponse> again = client.ReadResponse();
+    ASSERT_TRUE(again) << field;
+    EXPECT_EQ(again->status, 200);
+    EXPECT_EQ(again->body, first->body);
+  }
+  EXPECT_EQ(forum_.ConnectionCount(), 2u);
 }
 
 TEST_F(ForumServerTest, AnswersPipelinedRequestsInOrder) {
   ForumClient client(forum_.Port());
-  client.Send("GET " + kPage1 + " HTTP/1.1\r\n\r\nGET /nowhere HTTP/1.1\r\n\r\n");
+  client.Send("GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "\r\nGET /nowhere HTTP/1.1\r\n" + kHost + "\r\n");
   const std::optional<RawResponse> first = client.ReadResponse();
   const std::optional<RawResponse> second = client.ReadResponse();
   ASSERT_TRUE(first && second);
   EXPECT_EQ(first->status, 200);
   EXPECT_EQ(second->status, 404);
+}
+
+TEST_F(ForumServerTest, AnswersHeadWithTheHeadOfGetAndNoBody) {
+  for (const std::string& target : {kPage1, kPage2, std::string("/nowhere")}) {
+    ForumClient getter(forum_.Port());
+    const RawResponse got = Get(getter, target);
+    ForumClient client(forum_.Port());
+    // The GET right behind it is read whole only if HEAD sent no body.
+    client.Send("HEAD " + target + " HTTP/1.1\r\n" + kHost + "\r\n");
+    client.SendGet(target);
+    const std::optional<RawResponse> head = client.ReadHeadOnly();
+    const std::optional<RawResponse> after = client.ReadResponse();
+    ASSERT_TRUE(head && after) << target;
+    EXPECT_EQ(head->status, got.status) << target;
+    for (const char* field : {"Content-Length", "Transfer-Encoding", "Content-Type", "Set-Cookie"})
+      EXPECT_EQ(head->Header(field), got.Header(field)) << target << " " << field;
+    EXPECT_EQ(after->status, got.status) << target;
+    EXPECT_EQ(after->body, got.body) << target;
+  }
+}
+
+struct TargetCase {
+  const char* label;
+  std::string target;
+  int status;
+};
+
+class AbsoluteTargets : public ForumServerTest, public ::testing::WithParamInterface<TargetCase> {};
+
+TEST_P(AbsoluteTargets, AreServedForTheForumsHostAlone) {
+  ForumClient client(forum_.Port());
+  // The target's host counts, not the Host line (RFC 9112 section 3.2.2).
+  std::string target = GetParam().target;
+  if (const std::size_t mark = target.find("{port}"); mark != std::string::npos)
+    target.replace(mark, 6, std::to_string(forum_.Port()));
+  client.Send("GET " + target + " HTTP/1.1\r\nHost: elsewhere.example\r\n\r\n");
+  const std::optional<RawResponse> response = client.ReadResponse();
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->status, GetParam().status);
+  if (GetParam().status == 200) {
+    EXPECT_EQ(response->body, Get(client, kPage1).body);
+  }
+  EXPECT_EQ(Get(client, kPage1).status, 200);  // and the connection serves on
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forum, AbsoluteTargets,
+    ::testing::Values(
+        TargetCase{"site_host", "http://www.forum.example" + kPage1, 200},
+        TargetCase{"in_capitals", "HTTP://WWW.Forum.Example" + kPage1, 200},
+        TargetCase{"with_query", "http://www.forum.example" + kPage1 + "?a=1", 200},
+        TargetCase{"port_80", "http://www.forum.example:80" + kPage1, 200},
+        TargetCase{"forums_own_port", "http://www.forum.example:{port}" + kPage1, 200},
+        TargetCase{"other_host", "http://elsewhere.example" + kPage1, 404},
+        TargetCase{"longer_host", "http://www.forum.example.net" + kPage1, 404},
+        TargetCase{"other_port", "http://www.forum.example:8080" + kPage1, 404},
+        TargetCase{"user_info", "http://me@www.forum.example" + kPage1, 404},
+        TargetCase{"https", "https://www.forum.example" + kPage1, 404},
+        TargetCase{"no_path", "http://www.forum.example", 404}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(ForumServerTest, DatesEveryAnswerFromTheClock) {
+  const std::vector<std::string> requests = {
+      "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "\r\n",
+      "GET /nowhere HTTP/1.0\r\n\r\n",
+      "HEAD " + kPage2 + " HTTP/1.1\r\n" + kHost + "\r\n",
+      "DELETE " + kPage1 + " HTTP/1.1\r\n" + kHost + "\r\n",
+      "GET / HTTP/1.1\r\n\r\n",
+      "nonsense\r\n\r\n",
+  };
+  for (const std::string& request : requests) {
+    const auto before = std::chrono::system_clock::now() - std::chrono::seconds(1);
+    ForumClient client(forum_.Port());
+    client.Send(request);
+    const std::optional<RawResponse> response =
+        request.starts_with("HEAD") ? client.ReadHeadOnly() : client.ReadResponse();
+    const auto after = std::chrono::system_clock::now() + std::chrono::seconds(1);
+    ASSERT_TRUE(response) << request;
+    const std::string date = response->Header("Date").value_or("");
+    const auto moment = ReadInternetDate(date);
+    ASSERT_TRUE(moment) << request << date;
+    EXPECT_EQ(WriteGmtDate(*moment), date) << "not an IMF-fixdate: " << date;
+    EXPECT_TRUE(before <= *moment && *moment <= after) << date;
+  }
+}
+
+TEST_F(ForumServerTest, GivesANewClientThePlaceOfTheConnectionIdleLongest) {
+  const auto idle = testing::OpenIdleClients(forum_.Port(), kForumMaxConnections, kPage1);
+  ASSERT_EQ(idle.size(), kForumMaxConnections);
+  std::vector<std::unique_ptr<ForumClient>> newcomers;
+  for (std::size_t evicted = 0; evicted < 2; ++evicted) {
+    newcomers.push_back(std::make_unique<ForumClient>(forum_.Port()));
+    EXPECT_EQ(Get(*newcomers.back(), kPage1).status, 200);
+    EXPECT_EQ(idle[evicted]->ReadUntilClosed(), "") << evicted;
+  }
+  EXPECT_EQ(Get(*idle.back(), kPage2).status, 200);
+  EXPECT_EQ(Get(*newcomers.front(), kPage2).status, 200);
 }
 
 // --- Failures on order. ---
@@ -266,10 +377,15 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"no_version", "GET /\r\n\r\n", 400},
         HostileCase{"header_without_colon", "GET / HTTP/1.1\r\nnonsense\r\n\r\n", 400},
         HostileCase{"too_many_lines", ManyHeaderLines(), 400},
-        HostileCase{"post", "POST " + kPage1 + " HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", 405},
-        HostileCase{"get_with_body", "GET " + kPage1 + " HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", 400},
-        HostileCase{"get_chunked", "GET " + kPage1 + " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 400},
-        HostileCase{"endless_head", "GET / HTTP/1.1\r\nX: " + std::string(kMaxRequestHeadBytes, 'a'), 431}),
+        HostileCase{"post", "POST " + kPage1 + " HTTP/1.1\r\n" + kHost + "Content-Length: 3\r\n\r\nabc", 405},
+        HostileCase{"get_with_body", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Content-Length: 3\r\n\r\nabc", 400},
+        HostileCase{"get_chunked", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Transfer-Encoding: chunked\r\n\r\n", 400},
+        HostileCase{"endless_head", "GET / HTTP/1.1\r\nX: " + std::string(kMaxRequestHeadBytes, 'a'), 431},
+        HostileCase{"http11_without_host", "GET " + kPage1 + " HTTP/1.1\r\n\r\n", 400},
+        HostileCase{"head_without_host", "HEAD " + kPage1 + " HTTP/1.1\r\n\r\n", 400},
+        HostileCase{"two_hosts", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + kHost + "\r\n", 400},
+        HostileCase{"long_request_line", "GET /" + std::string(kMaxRequestLineBytes, 'a') + " HTTP/1.1\r\n" + kHost + "\r\n", 414},
+        HostileCase{"long_line_unfinished", "GET /" + std::string(kMaxRequestLineBytes, 'a'), 414}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ForumServerTest, SurvivesAClientThatLeavesMidRequest) {

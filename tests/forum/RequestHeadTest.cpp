@@ -83,12 +83,77 @@ TEST(RequestHeadKeepAlive, FollowsTheVersionAndTheConnectionField) {
       {"GET / HTTP/1.1\r\nConnection: keep-alive\r\n\r\n", true},
       {"GET / HTTP/1.0\r\n\r\n", false},
       {"GET / HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n", true},
+      {"GET / HTTP/1.0\r\nConnection: TE,keep-alive\r\n\r\n", true},
+      {"GET / HTTP/1.0\r\nConnection: keep-alive-ish\r\n\r\n", false},
+      {"GET / HTTP/1.1\r\nConnection: keep-alive, close\r\n\r\n", false},
+      {"GET / HTTP/1.1\r\nConnection: TE\r\nConnection: close\r\n\r\n", false},
   };
   for (const KeepAliveCase& c : cases) {
     const auto head = ParseRequestHead(c.head);
     ASSERT_TRUE(head) << c.head;
     EXPECT_EQ(head->KeepAlive(), c.keepAlive) << c.head;
   }
+}
+
+struct TargetCase {
+  const char* target;
+  const char* path;
+  bool mayName;  // a page of www.forum.example listening on port 8000
+};
+
+TEST(RequestHeadTarget, TakesThePathAndTheHostOfEitherForm) {
+  const TargetCase cases[] = {
+      {"/a.shtml?x=1", "/a.shtml", true},
+      {"http://www.forum.example/a.shtml?x=1", "/a.shtml", true},
+      {"HTTP://WWW.FORUM.EXAMPLE:80/a", "/a", true},
+      {"http://www.forum.example:8000/a", "/a", true},
+      {"http://www.forum.example:/a", "/a", true},
+      {"http://www.forum.example?x=1", "/", true},
+      {"http://www.forum.example:8080/a", "/a", false},
+      {"http://forum.example/a", "/a", false},
+      {"http://www.forum.example@evil.example/a", "/a", false},
+      {"https://www.forum.example/a", "/a", false},
+      {"http:///a", "/a", false},
+  };
+  for (const TargetCase& c : cases) {
+    const auto head = ParseRequestHead(std::string("GET ") + c.target + " HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(head) << c.target;
+    EXPECT_EQ(head->Path(), c.path) << c.target;
+    EXPECT_EQ(head->TargetMayName("www.forum.example", 8000), c.mayName) << c.target;
+  }
+}
+
+TEST(RequestHeadHost, IsRequiredOnceBeyondHttp10) {
+  const struct {
+    const char* head;
+    bool wellGiven;
+  } cases[] = {
+      {"GET / HTTP/1.1\r\nHost: a\r\n\r\n", true},
+      {"GET / HTTP/1.1\r\n\r\n", false},
+      {"GET / HTTP/1.1\r\nHost: a\r\nhost: a\r\n\r\n", false},
+      {"GET / HTTP/1.0\r\n\r\n", true},
+  };
+  for (const auto& c : cases) {
+    const auto head = ParseRequestHead(c.head);
+    ASSERT_TRUE(head) << c.head;
+    EXPECT_EQ(head->HostWellGiven(), c.wellGiven) << c.head;
+  }
+}
+
+TEST(RequestLineTooLong, CountsTheLineWithoutItsEnding) {
+  const std::string limit(kMaxRequestLineBytes, 'a');
+  const struct {
+    std::string buffer;
+    bool tooLong;
+  } cases[] = {
+      {limit + "\r\nHost: " + limit, false},
+      {limit + "\n", false},
+      {limit, false},
+      {limit + "\r", false},
+      {limit + "a\r\n", true},
+      {limit + "a", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RequestLineTooLong(c.buffer), c.tooLong) << c.buffer.size();
 }
 
 struct CookieCase {
