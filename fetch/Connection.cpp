@@ -57,7 +57,10 @@ bool Connection::ReceiveOnceInto(std::string& target, size_t maxBytes) {
   const ssize_t received = recv(socket_.fd(), target.data() + old, room, MSG_DONTWAIT);
   const int code = errno;
   target.resize(old + (received > 0 ? static_cast<size_t>(received) : 0));
-  if (received > 0) return true;
+  if (received > 0) {
+    receivedTotal_ += static_cast<uint64_t>(received);
+    return true;
+  }
   if (received == 0) {
     peerClosed_ = true;
     return false;
@@ -109,9 +112,17 @@ void Connection::ReceiveWaiting() {
   if (!peerClosed_) ReceiveOnce();
 }
 
-void Connection::SendAll(std::string_view bytes) {
+void Connection::SendAll(std::string_view bytes, int timeoutMs) {
   while (!bytes.empty()) {
-    if (WaitFor(socket_.fd(), POLLOUT, wakeFd_, -1) == WaitResult::Woken) ThrowAborted();
+    switch (WaitFor(socket_.fd(), POLLOUT, wakeFd_, timeoutMs)) {
+      case WaitResult::Woken:
+        ThrowAborted();
+      case WaitResult::TimedOut:
+        // A peer that stops reading holds the request no longer than a silent one.
+        throw FetchError(FetchFailure::ReadTimeout, "send time-out");
+      case WaitResult::Ready:
+        break;
+    }
     const ssize_t sent = send(socket_.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0) {
       if (IsTryAgain(errno)) continue;

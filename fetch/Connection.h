@@ -29,6 +29,8 @@ class Connection {
   void Consume(size_t count);
   // Whether the peer has closed its side (an orderly close was received).
   bool PeerClosed() const { return peerClosed_; }
+  // Every byte received on the connection so far, consumed or not.
+  uint64_t ReceivedTotal() const { return receivedTotal_; }
 
   // Waits up to timeoutMs (negative: no limit) for one piece and appends it
   // to the buffer. False when the peer has closed instead. Throws
@@ -41,9 +43,10 @@ class Connection {
   // Receives what has already arrived without waiting: moves waiting bytes
   // (one piece at most) into the buffer and notes an orderly close. Throws SocketError or Aborted.
   void ReceiveWaiting();
-  // Writes all of bytes, waiting as long as the peer needs (no time-out);
-  // never raises SIGPIPE. Throws SocketError or Aborted.
-  void SendAll(std::string_view bytes);
+  // Writes all of bytes; each wait for the peer to take more is bounded by
+  // timeoutMs (negative: no limit). Never raises SIGPIPE. Throws
+  // ReadTimeout, SocketError or Aborted.
+  void SendAll(std::string_view bytes, int timeoutMs);
 
  private:
   // One recv into the buffer; false when nothing could be read right now.
@@ -61,6 +64,7 @@ class Connection {
   std::string buffer_;
   size_t consumed_ = 0;
   bool peerClosed_ = false;
+  uint64_t receivedTotal_ = 0;
   // Pieces taken without a wait since the last one: bounds how long a peer
   // that keeps streaming can keep the wake-up (Abort) unlooked at.
   int piecesWithoutWait_ = 0;
