@@ -69,16 +69,21 @@ bool Connection::ReceiveOnceInto(std::string& target, size_t maxBytes) {
   ThrowSocketError("receive", code);
 }
 
-void Connection::AwaitReadable(int timeoutMs) {
-  piecesWithoutWait_ = 0;
-  switch (WaitFor(socket_.fd(), POLLIN, wakeFd_, timeoutMs)) {
+void Connection::AwaitReady(short events, int timeoutMs) {
+  switch (WaitFor(socket_.fd(), events, wakeFd_, timeoutMs)) {
     case WaitResult::Woken:
       ThrowAborted();
     case WaitResult::TimedOut:
-      throw FetchError(FetchFailure::ReadTimeout, "read time-out");
+      // A peer that stops reading holds the request no longer than a silent one.
+      throw FetchError(FetchFailure::ReadTimeout, events == POLLIN ? "read time-out" : "send time-out");
     case WaitResult::Ready:
       return;
   }
+}
+
+void Connection::AwaitReadable(int timeoutMs) {
+  piecesWithoutWait_ = 0;
+  AwaitReady(POLLIN, timeoutMs);
 }
 
 bool Connection::ReceivePiece(int timeoutMs) {
@@ -114,15 +119,7 @@ void Connection::ReceiveWaiting() {
 
 void Connection::SendAll(std::string_view bytes, int timeoutMs) {
   while (!bytes.empty()) {
-    switch (WaitFor(socket_.fd(), POLLOUT, wakeFd_, timeoutMs)) {
-      case WaitResult::Woken:
-        ThrowAborted();
-      case WaitResult::TimedOut:
-        // A peer that stops reading holds the request no longer than a silent one.
-        throw FetchError(FetchFailure::ReadTimeout, "send time-out");
-      case WaitResult::Ready:
-        break;
-    }
+    AwaitReady(POLLOUT, timeoutMs);
     const ssize_t sent = send(socket_.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0) {
       if (IsTryAgain(errno)) continue;

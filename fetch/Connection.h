@@ -53,6 +53,9 @@ class Connection {
   bool ReceiveOnce();
   // One recv of at most maxBytes onto the end of target; the same results.
   bool ReceiveOnceInto(std::string& target, size_t maxBytes);
+  // Waits until the socket shows events (POLLIN or POLLOUT); throws
+  // ReadTimeout when timeoutMs passes first, Aborted on the wake-up.
+  void AwaitReady(short events, int timeoutMs);
   // Waits for readable bytes or the peer's close; throws on time-out or abort.
   void AwaitReadable(int timeoutMs);
   void CompactBuffer();
