@@ -166,8 +166,9 @@ struct HttpClient::State {
     }
   }
 
-  std::string RequestHead(const std::string& target, const std::string& hostValue,
-                          const std::string& host, const std::string& scheme, uint16_t port) {
+  // The head of the request, with the cookies selected for it now.
+  std::string HeadFor(const std::string& target, const std::string& hostValue,
+                      const std::string& host, const std::string& scheme, uint16_t port) {
     const std::string cookieList =
         cookies ? JoinCookies(cookies->Select(host, ToAscii(current.directoryPath), scheme, port)) : "";
     return BuildRequestHead(target, hostValue, request, cookieList);
@@ -188,7 +189,7 @@ struct HttpClient::State {
     StatusDecision decision{};
     bool unanswered = false;
     try {
-      decision = Exchange(RequestHead(target, hostValue, host, scheme, port), host, body, &unanswered);
+      decision = Exchange(HeadFor(target, hostValue, host, scheme, port), host, body, &unanswered);
     } catch (const FetchError&) {
       // A kept-alive connection that the server closed as the request went
       // out lost the request unanswered: a GET may go once more on a new
@@ -196,7 +197,7 @@ struct HttpClient::State {
       // failed, nor once a byte of a response has come.
       if (fresh || !unanswered) throw;
       OpenConnection(host, port);
-      decision = Exchange(RequestHead(target, hostValue, host, scheme, port), host, body, &unanswered);
+      decision = Exchange(HeadFor(target, hostValue, host, scheme, port), host, body, &unanswered);
     }
     if (!KeepAlive()) CloseConnection();
     if (!decision.succeeds) ThrowProtocolError(last);
