@@ -178,7 +178,10 @@ std::string CookieLine(std::size_t bytes) {
   std::string line = "Cookie: ";
   for (int i = 0; line.size() < bytes; ++i) {
     if (i > 0) line += "; ";
-    line += "c" + std::to_string(i) + "=" + std::string(40, 'v');
+    line += 'c';
+    line += std::to_string(i);
+    line += '=';
+    line.append(40, 'v');
   }
   return line;
 }
