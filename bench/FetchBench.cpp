@@ -15,6 +15,7 @@
 
 #include "bench/BenchSupport.h"
 #include "fetch/HttpClient.h"
+#include "fetch/RequestHead.h"
 #include "forum/ForumServer.h"
 #include "text/Encoding.h"
 
@@ -27,6 +28,9 @@ constexpr std::size_t kPlainPieceBytes = 32768;
 constexpr char kBigPath[] = "/publicforum/content/funinfo/1/big.shtml";
 constexpr double kDecodeTargetMiBs = 300;
 constexpr double kReaderOverheadTarget = 1.20;
+constexpr double kFoldLinearityTarget = 1.5;
+constexpr std::size_t kSmallCookieLine = 64 << 10;
+constexpr std::size_t kLargeCookieLine = 4 << 20;
 
 const std::string& LargeBody() {
   static const std::string body = PageBytes(SizedPage(kLargePagePosts, kLargePageBytes), 0);
@@ -169,6 +173,32 @@ void BM_ReaderAgainstPlainRecv(benchmark::State& state) {
 }
 BENCHMARK(BM_ReaderAgainstPlainRecv)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(400);
 
+// A Cookie line of about bytes: cookies of 40-character values joined by "; ".
+std::string CookieLine(std::size_t bytes) {
+  std::string line = "Cookie: ";
+  for (int i = 0; line.size() < bytes; ++i) {
+    if (i > 0) line += "; ";
+    line += 'c';
+    line += std::to_string(i);
+    line += '=';
+    line.append(40, 'v');
+  }
+  return line;
+}
+
+// Arg: the line's size in bytes.
+void BM_FoldCookieLine(benchmark::State& state) {
+  const std::string line = CookieLine(static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(FoldHeaderLine(line));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * line.size()));
+}
+BENCHMARK(BM_FoldCookieLine)
+    ->Arg(kSmallCookieLine)
+    ->Arg(kLargeCookieLine)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(false);
+
 int Report(Scorecard& card) {
   const double bytes = static_cast<double>(LargeBody().size());
   if (const BestRun* decode = card.Best("BM_DecodeCp936")) {
@@ -194,7 +224,17 @@ int Report(Scorecard& card) {
     card.Note("response reader / plain recv, thread cpu (medians)",
               Format("%.2fx (%.2f/%.2f ms)", cpuRatio, clientCpuMs, plainCpuMs));
   }
-  return card.Print("fetch: decoding and response reading");
+  const BestRun* smallFold = card.Best("BM_FoldCookieLine/" + std::to_string(kSmallCookieLine));
+  const BestRun* largeFold = card.Best("BM_FoldCookieLine/" + std::to_string(kLargeCookieLine));
+  if (smallFold && largeFold) {
+    const double smallPerMiB = smallFold->seconds / (static_cast<double>(kSmallCookieLine) / kMiB);
+    const double largePerMiB = largeFold->seconds / (static_cast<double>(kLargeCookieLine) / kMiB);
+    card.Note("Cookie line fold, 64 KB; 4 MB (per MB)", Format("%.2f ms; %.2f ms", smallPerMiB * 1e3, largePerMiB * 1e3));
+    const double ratio = largePerMiB / smallPerMiB;
+    card.Add("fold time per MB, 4 MB line / 64 KB line", Format("%.2fx", ratio),
+             Format("<= %.1fx", kFoldLinearityTarget), ratio <= kFoldLinearityTarget);
+  }
+  return card.Print("fetch: decoding, response reading and header folding");
 }
 
 }  // namespace

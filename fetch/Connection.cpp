@@ -57,7 +57,10 @@ bool Connection::ReceiveOnceInto(std::string& target, size_t maxBytes) {
   const ssize_t received = recv(socket_.fd(), target.data() + old, room, MSG_DONTWAIT);
   const int code = errno;
   target.resize(old + (received > 0 ? static_cast<size_t>(received) : 0));
-  if (received > 0) return true;
+  if (received > 0) {
+    receivedTotal_ += static_cast<uint64_t>(received);
+    return true;
+  }
   if (received == 0) {
     peerClosed_ = true;
     return false;
@@ -66,16 +69,21 @@ bool Connection::ReceiveOnceInto(std::string& target, size_t maxBytes) {
   ThrowSocketError("receive", code);
 }
 
-void Connection::AwaitReadable(int timeoutMs) {
-  piecesWithoutWait_ = 0;
-  switch (WaitFor(socket_.fd(), POLLIN, wakeFd_, timeoutMs)) {
+void Connection::AwaitReady(short events, int timeoutMs) {
+  switch (WaitFor(socket_.fd(), events, wakeFd_, timeoutMs)) {
     case WaitResult::Woken:
       ThrowAborted();
     case WaitResult::TimedOut:
-      throw FetchError(FetchFailure::ReadTimeout, "read time-out");
+      // A peer that stops reading holds the request no longer than a silent one.
+      throw FetchError(FetchFailure::ReadTimeout, events == POLLIN ? "read time-out" : "send time-out");
     case WaitResult::Ready:
       return;
   }
+}
+
+void Connection::AwaitReadable(int timeoutMs) {
+  piecesWithoutWait_ = 0;
+  AwaitReady(POLLIN, timeoutMs);
 }
 
 bool Connection::ReceivePiece(int timeoutMs) {
@@ -109,9 +117,9 @@ void Connection::ReceiveWaiting() {
   if (!peerClosed_) ReceiveOnce();
 }
 
-void Connection::SendAll(std::string_view bytes) {
+void Connection::SendAll(std::string_view bytes, int timeoutMs) {
   while (!bytes.empty()) {
-    if (WaitFor(socket_.fd(), POLLOUT, wakeFd_, -1) == WaitResult::Woken) ThrowAborted();
+    AwaitReady(POLLOUT, timeoutMs);
     const ssize_t sent = send(socket_.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0) {
       if (IsTryAgain(errno)) continue;

@@ -29,6 +29,8 @@ class Connection {
   void Consume(size_t count);
   // Whether the peer has closed its side (an orderly close was received).
   bool PeerClosed() const { return peerClosed_; }
+  // Every byte received on the connection so far, consumed or not.
+  uint64_t ReceivedTotal() const { return receivedTotal_; }
 
   // Waits up to timeoutMs (negative: no limit) for one piece and appends it
   // to the buffer. False when the peer has closed instead. Throws
@@ -41,15 +43,19 @@ class Connection {
   // Receives what has already arrived without waiting: moves waiting bytes
   // (one piece at most) into the buffer and notes an orderly close. Throws SocketError or Aborted.
   void ReceiveWaiting();
-  // Writes all of bytes, waiting as long as the peer needs (no time-out);
-  // never raises SIGPIPE. Throws SocketError or Aborted.
-  void SendAll(std::string_view bytes);
+  // Writes all of bytes; each wait for the peer to take more is bounded by
+  // timeoutMs (negative: no limit). Never raises SIGPIPE. Throws
+  // ReadTimeout, SocketError or Aborted.
+  void SendAll(std::string_view bytes, int timeoutMs);
 
  private:
   // One recv into the buffer; false when nothing could be read right now.
   bool ReceiveOnce();
   // One recv of at most maxBytes onto the end of target; the same results.
   bool ReceiveOnceInto(std::string& target, size_t maxBytes);
+  // Waits until the socket shows events (POLLIN or POLLOUT); throws
+  // ReadTimeout when timeoutMs passes first, Aborted on the wake-up.
+  void AwaitReady(short events, int timeoutMs);
   // Waits for readable bytes or the peer's close; throws on time-out or abort.
   void AwaitReadable(int timeoutMs);
   void CompactBuffer();
@@ -61,6 +67,7 @@ class Connection {
   std::string buffer_;
   size_t consumed_ = 0;
   bool peerClosed_ = false;
+  uint64_t receivedTotal_ = 0;
   // Pieces taken without a wait since the last one: bounds how long a peer
   // that keeps streaming can keep the wake-up (Abort) unlooked at.
   int piecesWithoutWait_ = 0;

@@ -66,26 +66,26 @@ std::string_view StripOneQuotePair(std::string_view text) {
   return text;
 }
 
-// A decimal integer, optionally signed and quoted, held to [min, max];
-// fallback when the text does not read as one.
+// A decimal integer, optionally signed, from min to max; fallback when the
+// text does not read as one (quotes included) or lies outside that range.
 int64_t ReadNumber(std::string_view text, int64_t fallback, int64_t min, int64_t max) {
   text = TrimBlanks(text);
-  if (text.size() >= 2 && text.front() == kQuote && text.back() == kQuote)
-    text = text.substr(1, text.size() - 2);
   bool negative = false;
   if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
     negative = text.front() == '-';
     text.remove_prefix(1);
   }
   if (text.empty()) return fallback;
-  int64_t magnitude = 0;
-  const int64_t limit = negative ? -min : max;
+  // The magnitude of min may pass max, so it is counted unsigned.
+  const uint64_t limit = negative ? uint64_t{0} - static_cast<uint64_t>(min) : static_cast<uint64_t>(max);
+  uint64_t magnitude = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return fallback;
-    const int digit = c - '0';
-    magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
+    const auto digit = static_cast<uint64_t>(c - '0');
+    if (magnitude > (limit - digit) / 10) return fallback;
+    magnitude = magnitude * 10 + digit;
   }
-  return negative ? -magnitude : magnitude;
+  return negative ? static_cast<int64_t>(uint64_t{0} - magnitude) : static_cast<int64_t>(magnitude);
 }
 
 // now plus seconds, as a GMT date text; held to the last second the clock knows.
@@ -145,12 +145,11 @@ void FillFromAttributes(Cookie& cookie, const Attributes& attributes, TimePoint 
   cookie.domain = std::string(domain.substr(0, domain.find(':')));
   cookie.secure = attributes.secure.present;
   cookie.httpOnly = attributes.httpOnly.present;
-  cookie.maxAge = ReadNumber(attributes.maxAge.value, kNoMaxAge,
-                             std::numeric_limits<int64_t>::min() + 1,
+  cookie.maxAge = ReadNumber(attributes.maxAge.value, kNoMaxAge, std::numeric_limits<int64_t>::min(),
                              std::numeric_limits<int64_t>::max());
-  cookie.version = static_cast<int32_t>(
-      ReadNumber(attributes.version.value, kNoVersion, std::numeric_limits<int32_t>::min() + 1,
-                 std::numeric_limits<int32_t>::max()));
+  cookie.version = static_cast<int32_t>(ReadNumber(attributes.version.value, kNoVersion,
+                                                   std::numeric_limits<int32_t>::min(),
+                                                   std::numeric_limits<int32_t>::max()));
   cookie.comment = std::string(attributes.comment.value);
   // EXPIRES outweighs MAX-AGE; a negative MAX-AGE leaves no expiry.
   if (cookie.expires.empty() && cookie.maxAge >= 0) cookie.expires = ExpiryAfter(now, cookie.maxAge);

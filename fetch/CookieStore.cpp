@@ -62,8 +62,9 @@ void CookieStore::StoreResponseCookies(std::vector<std::string> setCookie,
   const TimePoint now = clock_();
   const CookieRequest request{host, directoryPath, RequestPortNumber(port)};
   for (const std::string& value : setCookie)
-    StoreCookie(ParseCookie(value, CookieKind::SetCookie, now), request);
+    if (value.size() <= kMaxCookieBytes) StoreCookie(ParseCookie(value, CookieKind::SetCookie, now), request);
   for (const std::string& value : setCookie2) {
+    if (value.size() > kMaxCookieBytes) continue;
     Cookie cookie = ParseCookie(value, CookieKind::SetCookie2, now);
     cookie.receivingPort = request.port;
     StoreCookie(std::move(cookie), request);
@@ -93,9 +94,17 @@ void CookieStore::InsertOrReplace(Cookie cookie, TimePoint now) {
   const std::size_t entry = EntryFor(cookie.domain);
   std::vector<Cookie>& cookies = domains_[entry].cookies;
   NameIndex& names = nameIndexes_[entry];
-  const auto [found, inserted] = names.emplace(ToLowerAscii(cookie.name), cookies.size());
-  if (inserted) {
+  const auto found = names.find(ToLowerAscii(cookie.name));
+  if (found == names.end()) {
+    if (cookies.size() >= kMaxCookiesPerDomain) {
+      RemoveOldest(entry);
+    } else if (count_ >= kMaxCookies) {
+      RemoveOldest();
+    }
+    names.emplace(ToLowerAscii(cookie.name), cookies.size());
+    cookie.created = nextCreated_++;
     cookies.push_back(std::move(cookie));
+    ++count_;
     return;
   }
   // The stored record keeps its place and kind and is read afresh from the
@@ -103,8 +112,32 @@ void CookieStore::InsertOrReplace(Cookie cookie, TimePoint now) {
   Cookie& stored = cookies[found->second];
   const uint16_t receivingPort =
       cookie.kind == CookieKind::SetCookie2 ? cookie.receivingPort : stored.receivingPort;
+  const uint64_t created = stored.created;
   stored = ParseCookie(WriteCookieHeader(cookie), stored.kind, now);
   stored.receivingPort = receivingPort;
+  stored.created = created;
+}
+
+// New cookies go to the end of their entry and replaced ones keep their
+// place, so an entry's first cookie is its oldest.
+void CookieStore::RemoveOldest(std::size_t entry) {
+  std::vector<Cookie>& cookies = domains_[entry].cookies;
+  if (cookies.empty()) return;
+  cookies.erase(cookies.begin());
+  nameIndexes_[entry] = IndexNames(cookies);
+  --count_;
+}
+
+void CookieStore::RemoveOldest() {
+  std::size_t oldest = domains_.size();
+  uint64_t oldestCreated = 0;
+  for (std::size_t entry = 0; entry < domains_.size(); ++entry) {
+    const std::vector<Cookie>& cookies = domains_[entry].cookies;
+    if (cookies.empty() || (oldest < domains_.size() && cookies.front().created >= oldestCreated)) continue;
+    oldest = entry;
+    oldestCreated = cookies.front().created;
+  }
+  if (oldest < domains_.size()) RemoveOldest(oldest);
 }
 
 void CookieStore::Sweep() {
@@ -115,6 +148,7 @@ void CookieStore::Sweep() {
     const auto gone = std::remove_if(cookies.begin(), cookies.end(),
                                      [now](const Cookie& cookie) { return IsExpired(cookie, now); });
     if (gone == cookies.end()) continue;
+    count_ -= static_cast<std::size_t>(cookies.end() - gone);
     cookies.erase(gone, cookies.end());
     nameIndexes_[entry] = IndexNames(cookies);
   }

@@ -2,6 +2,7 @@
 // The cookies that the forum site sets, kept in memory for the life of the
 // HTTP client and sent back with every later request that they match.
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <shared_mutex>
@@ -13,6 +14,16 @@
 namespace velbrook {
 
 enum class CookieKind { SetCookie, SetCookie2 };
+
+// The store is bounded as browsers bound theirs, at the least that RFC 6265
+// section 6.1 asks a store to hold. A header value longer than
+// kMaxCookieBytes (name, value and attributes) is refused on arrival; a new
+// cookie beyond a count bound first removes the oldest cookie (the one
+// stored first; a replaced cookie keeps its age) of its domain entry, or
+// of the whole store.
+inline constexpr std::size_t kMaxCookieBytes = 4096;
+inline constexpr std::size_t kMaxCookiesPerDomain = 50;
+inline constexpr std::size_t kMaxCookies = 3000;
 
 struct Cookie {
   CookieKind kind = CookieKind::SetCookie;
@@ -33,6 +44,8 @@ struct Cookie {
   bool portGiven = false;
   std::vector<uint16_t> portList;
   uint16_t receivingPort = 80;
+  // The order in which the store took the cookie in; kept on replacement.
+  uint64_t created = 0;
 };
 
 struct CookieDomain {
@@ -76,6 +89,9 @@ class CookieStore {
   // Both under the write lock.
   void InsertOrReplace(Cookie cookie, std::chrono::system_clock::time_point now);
   std::size_t EntryFor(const std::string& domain);
+  // Removes the oldest cookie of the entry, or of the whole store.
+  void RemoveOldest(std::size_t entry);
+  void RemoveOldest();
 
   Clock clock_;
   mutable std::shared_mutex lock_;
@@ -83,6 +99,8 @@ class CookieStore {
   // Lower-cased domain -> position in domains_; entries are never removed.
   std::unordered_map<std::string, std::size_t> domainIndex_;
   std::vector<NameIndex> nameIndexes_;  // one for each entry of domains_
+  std::size_t count_ = 0;               // cookies in all entries
+  uint64_t nextCreated_ = 0;
 };
 
 }  // namespace velbrook

@@ -91,8 +91,8 @@ struct HttpClient::State {
   }
 
   // Closes the connection unless it can carry a request to host:port, then
-  // opens one when none is left.
-  void PrepareConnection(const std::string& host, uint16_t port, const std::string& scheme) {
+  // opens one when none is left. True when the connection is a new one.
+  bool PrepareConnection(const std::string& host, uint16_t port, const std::string& scheme) {
     if (connection && (!EqualsIgnoringCase(connection->host(), host) || connection->port() != port))
       CloseConnection();
     if (EqualsIgnoringCase(scheme, "https"))
@@ -102,7 +102,9 @@ struct HttpClient::State {
     // ours: a connection holding such bytes is never used again.
     if (connection && (connection->PeerClosed() || !connection->Buffered().empty()))
       CloseConnection();
-    if (!connection) OpenConnection(host, port);
+    if (connection) return false;
+    OpenConnection(host, port);
+    return true;
   }
 
   void OpenConnection(const std::string& host, uint16_t port) {
@@ -131,20 +133,45 @@ struct HttpClient::State {
   }
 
   // Sends head and reads its response; a failure while bytes were still
-  // awaited closes the connection, so no later request reads them.
-  StatusDecision Exchange(const std::string& head, const std::string& host, std::string& body) {
+  // awaited closes the connection, so no later request reads them. A
+  // failure before any byte of a response arrived sets *unanswered.
+  StatusDecision Exchange(const std::string& head, const std::string& host, std::string& body,
+                          bool* unanswered) {
+    const uint64_t receivedBefore = connection->ReceivedTotal();
     try {
-      connection->SendAll(head);
-      ResponseReader reader(*connection, readTimeoutMs.load());
+      const int timeoutMs = readTimeoutMs.load();
+      connection->SendAll(head, timeoutMs);
+      ResponseReader reader(*connection, timeoutMs);
       ReadFinalHead(reader, host);
       const StatusDecision decision = DecideStatus(last);
       BodySink sink(decision.bodyIsPage ? &body : nullptr);
-      reader.ReadBody(last, sink, decision.withGrace);
+      try {
+        reader.ReadBody(last, sink, decision.withGrace);
+      } catch (const FetchError& error) {
+        // A body that is not the page is drained only up to the page bound;
+        // its rest is never read, so the connection cannot serve again.
+        if (decision.bodyIsPage || error.failure() != FetchFailure::OutOfMemory) throw;
+        CloseConnection();
+      }
       return decision;
+    } catch (const FetchError& error) {
+      *unanswered = connection && connection->ReceivedTotal() == receivedBefore &&
+                    (error.failure() == FetchFailure::ConnectionClosed ||
+                     error.failure() == FetchFailure::SocketError);
+      CloseConnection();
+      throw;
     } catch (...) {
       CloseConnection();
       throw;
     }
+  }
+
+  // The head of the request, with the cookies selected for it now.
+  std::string HeadFor(const std::string& target, const std::string& hostValue,
+                      const std::string& host, const std::string& scheme, uint16_t port) {
+    const std::string cookieList =
+        cookies ? JoinCookies(cookies->Select(host, ToAscii(current.directoryPath), scheme, port)) : "";
+    return BuildRequestHead(target, hostValue, request, cookieList);
   }
 
   void Get(TextView url, std::string& body) {
@@ -158,12 +185,20 @@ struct HttpClient::State {
     const std::string scheme = ToAscii(current.scheme);
     const uint16_t port = PortNumber(current.port);
 
-    PrepareConnection(host, port, scheme);
-    const std::string cookieList =
-        cookies ? JoinCookies(cookies->Select(host, ToAscii(current.directoryPath), scheme, port)) : "";
-    const std::string head = BuildRequestHead(target, hostValue, request, cookieList);
-
-    const StatusDecision decision = Exchange(head, host, body);
+    const bool fresh = PrepareConnection(host, port, scheme);
+    StatusDecision decision{};
+    bool unanswered = false;
+    try {
+      decision = Exchange(HeadFor(target, hostValue, host, scheme, port), host, body, &unanswered);
+    } catch (const FetchError&) {
+      // A kept-alive connection that the server closed as the request went
+      // out lost the request unanswered: a GET may go once more on a new
+      // connection (RFC 9112 section 9.3.1). Never after a fresh connection
+      // failed, nor once a byte of a response has come.
+      if (fresh || !unanswered) throw;
+      OpenConnection(host, port);
+      decision = Exchange(HeadFor(target, hostValue, host, scheme, port), host, body, &unanswered);
+    }
     if (!KeepAlive()) CloseConnection();
     if (!decision.succeeds) ThrowProtocolError(last);
   }

@@ -12,17 +12,22 @@ bool IsFoldBreak(char c) { return c == ' ' || c == '\t' || c == ',' ; }
 bool IsFoldBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The length of the first piece of a line that is to be folded, or
-// line.size() when the line has no place to break.
-size_t FirstPieceLength(std::string_view line) {
+// lead + rest.size() when the line has no place to break. The line is rest
+// after lead blanks (1 for a continuation, whose first character is the
+// space that starts it, 0 for the first piece); positions count from the
+// line's start. Only the piece itself is scanned, so folding a whole line
+// looks at each character once.
+size_t FirstPieceLength(std::string_view rest, size_t lead) {
   bool quoted = false;
   size_t lastBreak = std::string_view::npos;
-  for (size_t at = 0; at < line.size(); ++at) {
-    const char c = line[at];
+  for (size_t i = 0; i < rest.size(); ++i) {
+    const size_t at = lead + i;
+    const char c = rest[i];
     if (c == '"') quoted = !quoted;
     if (!quoted && at > 0 && IsFoldBreak(c)) lastBreak = at;
     if (at + 1 >= kFoldWidth && lastBreak != std::string_view::npos) return lastBreak + 1;
   }
-  return line.size();
+  return lead + rest.size();
 }
 
 // A header value may hold a tab, which HTTP allows between its characters
@@ -61,18 +66,23 @@ void RequireNoControlCharacter(std::string_view text, std::string_view what) {
 
 std::vector<std::string> FoldHeaderLine(std::string_view line) {
   std::vector<std::string> pieces;
-  std::string rest(line);
-  while (rest.size() > kUnfoldedLineLimit) {
-    const size_t length = FirstPieceLength(rest);
-    if (length == rest.size()) break;
-    std::string piece = rest.substr(0, length);
+  // The line still to fold is a space (after the first piece) and then rest.
+  std::string_view rest = line;
+  size_t lead = 0;
+  while (lead + rest.size() > kUnfoldedLineLimit) {
+    const size_t length = FirstPieceLength(rest, lead);
+    if (length == lead + rest.size()) break;
+    std::string piece(lead, ' ');
+    piece.append(rest.substr(0, length - lead));
     while (!piece.empty() && IsFoldBlank(piece.back())) piece.pop_back();
     pieces.push_back(std::move(piece));
-    size_t next = length;
-    while (next < rest.size() && IsFoldBlank(rest[next])) ++next;
-    rest = " " + rest.substr(next);
+    rest.remove_prefix(length - lead);
+    while (!rest.empty() && IsFoldBlank(rest.front())) rest.remove_prefix(1);
+    lead = 1;
   }
-  pieces.push_back(std::move(rest));
+  std::string last(lead, ' ');
+  last.append(rest);
+  pieces.push_back(std::move(last));
   return pieces;
 }
 

@@ -28,22 +28,30 @@ std::string AsciiLine(std::string_view bytes) {
   return line;
 }
 
-void BodySink::Announce(int64_t length) {
-  if (target_ == nullptr || length <= 0) return;
-  const size_t wanted = static_cast<size_t>(std::min<int64_t>(length, kMaxBodyReserve));
-  target_->reserve(target_->size() + wanted);
+namespace {
+
+[[noreturn]] void ThrowPastBound() {
+  throw FetchError(FetchFailure::OutOfMemory, "body larger than " + std::to_string(kMaxBodyBytes) + " bytes");
+}
+
+}  // namespace
+
+void BodySink::Announce(int64_t count) {
+  if (count <= 0) return;
+  if (static_cast<uint64_t>(count) > kMaxBodyBytes - taken_) ThrowPastBound();
+  if (target_ != nullptr)
+    target_->reserve(target_->size() + std::min(static_cast<size_t>(count), kMaxBodyReserve));
 }
 
 void BodySink::Append(std::string_view bytes) {
-  if (target_ == nullptr) return;
-  if (bytes.size() > kMaxBodyBytes - target_->size())
-    throw FetchError(FetchFailure::OutOfMemory, "body too large");
-  target_->append(bytes);
+  if (bytes.size() > kMaxBodyBytes - taken_) ThrowPastBound();
+  taken_ += bytes.size();
+  if (target_ != nullptr) target_->append(bytes);
 }
 
 size_t BodySink::ReceiveFrom(Connection& connection, size_t maxBytes, int timeoutMs) {
-  const size_t room = target_ == nullptr ? 0 : std::min(maxBytes, kMaxBodyBytes - target_->size());
-  if (room == 0) {
+  const size_t room = std::min(maxBytes, kMaxBodyBytes - taken_);
+  if (target_ == nullptr || room == 0) {
     // Scratch, or a full buffer (where Append refuses whatever still comes).
     if (!connection.ReceivePiece(timeoutMs)) return 0;
     const std::string_view piece = connection.Buffered().substr(0, maxBytes);
@@ -53,6 +61,7 @@ size_t BodySink::ReceiveFrom(Connection& connection, size_t maxBytes, int timeou
   }
   const size_t before = target_->size();
   if (!connection.ReceivePieceInto(*target_, room, timeoutMs)) return 0;
+  taken_ += target_->size() - before;
   return target_->size() - before;
 }
 
@@ -129,6 +138,7 @@ void ResponseReader::ReadChunked(BodySink& sink) {
   for (;;) {
     const int64_t size = ReadChunkSize(ReadRequiredLine("within a chunk size line"));
     if (size <= 0) break;
+    sink.Announce(size);
     if (!ReadExactly(size, sink)) ThrowClosed("within a chunk");
     ReadRequiredLine("after a chunk");
   }

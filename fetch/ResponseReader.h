@@ -20,17 +20,22 @@ inline constexpr size_t kMaxHeaderLines = 255;
 inline constexpr size_t kMaxDiscardedHeaderLines = 4096;
 // The body buffer reserves at most this much up front for an announced length.
 inline constexpr size_t kMaxBodyReserve = size_t{64} << 20;
-// The largest body the client holds (the decoder's limit); more fails as OutOfMemory.
-inline constexpr size_t kMaxBodyBytes = 0x7FFFFFFF;
+// The largest body a fetch takes in, far beyond any forum page. A page body
+// that passes it, or whose length or chunk is announced past it, fails at
+// once as OutOfMemory; a failing response's body is drained no further.
+inline constexpr size_t kMaxBodyBytes = size_t{256} << 20;
 // How long a response that may have no body is given to show one.
 inline constexpr int kBodyGraceMs = 100;
 
-// Where body bytes go: a buffer, or nowhere (the scratch of a failing response).
+// Where body bytes go: a buffer, or nowhere (the scratch of a failing
+// response). Either way it counts them and throws FetchError(OutOfMemory)
+// rather than take more than kMaxBodyBytes.
 class BodySink {
  public:
   explicit BodySink(std::string* target) : target_(target) {}
-  // Prepares for an announced length without reserving more than kMaxBodyReserve.
-  void Announce(int64_t length);
+  // Makes room for count more bytes (an announced length or one chunk):
+  // throws when they would pass the bound; reserves up to kMaxBodyReserve.
+  void Announce(int64_t count);
   void Append(std::string_view bytes);
   // Receives one piece of at most maxBytes of the body from connection, which
   // holds nothing buffered: straight into the target, sparing a copy. Returns
@@ -39,6 +44,7 @@ class BodySink {
 
  private:
   std::string* target_;
+  size_t taken_ = 0;
 };
 
 class ResponseReader {

@@ -4,13 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
-#include <atomic>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/MainUnit.h"
@@ -20,6 +18,7 @@
 #include "forum/ForumConnector.h"
 #include "forum/ForumServer.h"
 #include "forum/SampleThreads.h"
+#include "tests/e2e/RunToText.h"
 #include "tests/support/WindowProbe.h"
 #include "text/Encoding.h"
 
@@ -54,27 +53,7 @@ class ToTextRun : public ::testing::Test {
 
   // Types address and runs ToText on a worker while this thread turns the
   // event loop. True when the run ended without a failure.
-  bool Run(const Text& address) {
-    SetAddress(window_, address);
-    failure_ = nullptr;
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-      try {
-        window_.ToText();
-      } catch (...) {
-        failure_ = std::current_exception();
-      }
-      // A read waits until everything handed over before it has run.
-      window_.ReadCaption();
-      finished = true;
-    });
-    const bool ended = WaitUntil([&] { return finished.load(); });
-    if (!ended) window_.idhtp().Abort();  // a hung run must not hang the test
-    EXPECT_TRUE(ended || WaitUntil([&] { return finished.load(); })) << "the run did not end";
-    worker.join();
-    EXPECT_TRUE(ended) << "the run did not end in time";
-    return failure_ == nullptr;
-  }
+  bool Run(const Text& address) { return RunToText(window_, address, failure_); }
 
   Text Output() { return window_.ReadOutput(); }
   Text Progress() const { return window_.StatusPanelText(kProgressPanel); }

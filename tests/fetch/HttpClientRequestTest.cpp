@@ -151,11 +151,12 @@ TEST_F(RequestTest, ControlCharactersInTheAddressAreNeverSent) {
 }
 
 TEST_F(RequestTest, LongCookieLineIsFoldedOnTheWire) {
-  constexpr int kCookies = 200;
+  constexpr int kCookies = static_cast<int>(kMaxCookiesPerDomain);
   std::string setCookies;
   std::string expected;
   for (int i = 0; i < kCookies; ++i) {
-    const std::string pair = "name" + std::to_string(1000 + i) + "=value-" + std::to_string(i * 7919);
+    const std::string pair =
+        "name" + std::to_string(1000 + i) + "=value-" + std::to_string(i * 7919) + std::string(50, 'v');
     setCookies += "Set-Cookie: " + pair + "\r\n";
     expected += (i > 0 ? "; " : "") + pair;
   }

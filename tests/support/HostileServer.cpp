@@ -84,6 +84,12 @@ bool Peer::AwaitClientClose() {
   return false;
 }
 
+void Peer::AwaitStop() {
+  pollfd stop{stopFd_, POLLIN, 0};
+  while (poll(&stop, 1, -1) < 0 && errno == EINTR) {
+  }
+}
+
 void Peer::Reset() {
   linger hard{1, 0};
   setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);

@@ -35,6 +35,8 @@ class Peer {
   // Waits until the client closes its side (reading and dropping what it
   // sends); false when the server stopped first.
   bool AwaitClientClose();
+  // Reads nothing at all until the server stops: a peer that stops reading.
+  void AwaitStop();
   // Closes with a reset (RST) instead of an orderly close.
   void Reset();
 

@@ -1,0 +1,153 @@
+// Whole runs against real web servers of the machine: nginx and Python's
+// http.server (which speaks HTTP/1.0 and closes after every answer without
+// saying so) serve the pages of a generated thread as files on loopback.
+// Every run, run after run and with the processor busy beside it, must give
+// the text that the demo forum gives for the same thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/MainUnit.h"
+#include "app/Site.h"
+#include "forum/ForumConnector.h"
+#include "forum/ForumServer.h"
+#include "tests/e2e/RunToText.h"
+#include "tests/support/ServerProcess.h"
+#include "tests/support/TempDir.h"
+#include "text/Encoding.h"
+
+namespace velbrook::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRuns = 20;
+const GeneratedThread kShape{u"9100000", 24, 6, 300};
+
+Text FirstPageAddress() { return kForumSiteAddress + FromUtf8(ThreadPagePath(kShape.firstName)); }
+
+// Every page of the thread as the forum writes it, as files under root.
+void WritePages(const fs::path& root) {
+  const ForumThread skeleton = GeneratedSkeleton(kShape);
+  for (size_t i = 0; i < skeleton.pages.size(); ++i) {
+    const fs::path path = root / ThreadPagePath(skeleton.pages[i].name).substr(1);
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary)
+        << EncodeCp936(WriteThreadPage(skeleton, i, GeneratedPage(kShape, i), kForumSiteAddress));
+  }
+}
+
+// nginx in the foreground as one process, its files all in dir; it ends a
+// kept-alive connection after three requests.
+std::vector<std::string> Nginx(const fs::path& program, const fs::path& dir, uint16_t port) {
+  const std::string d = dir.string();
+  std::ofstream(dir / "nginx.conf")
+      << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << d << "/nginx.pid;\n"
+      << "error_log " << d << "/error.log;\nevents { worker_connections 64; }\nhttp {\n"
+      << "  access_log off;\n  keepalive_requests 3;\n  keepalive_timeout 1s;\n"
+      << "  client_body_temp_path " << d << "/body;\n  proxy_temp_path " << d << "/proxy;\n"
+      << "  fastcgi_temp_path " << d << "/fastcgi;\n  uwsgi_temp_path " << d << "/uwsgi;\n"
+      << "  scgi_temp_path " << d << "/scgi;\n"
+      << "  server { listen 127.0.0.1:" << port << "; root " << d << "/www; default_type text/html; }\n}\n";
+  return {program.string(), "-e", d + "/error.log", "-p", d, "-c", d + "/nginx.conf"};
+}
+
+std::vector<std::string> PythonHttpServer(const fs::path& program, const fs::path& dir, uint16_t port) {
+  return {program.string(), "-m", "http.server", std::to_string(port), "--bind", "127.0.0.1",
+          "--directory", (dir / "www").string()};
+}
+
+// Keeps both cores busy for as long as it lives.
+class CpuLoad {
+ public:
+  CpuLoad() {
+    for (int i = 0; i < 2; ++i)
+      spinners_.emplace_back([this] {
+        uint64_t x = 1;
+        while (!stop_.load(std::memory_order_relaxed)) x = x * 6364136223846793005u + 1;
+        sink_.store(x, std::memory_order_relaxed);
+      });
+  }
+  ~CpuLoad() {
+    stop_ = true;
+    for (std::thread& spinner : spinners_) spinner.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<uint64_t> sink_{0};
+  std::vector<std::thread> spinners_;
+};
+
+std::string What(const std::exception_ptr& failure) {
+  try {
+    if (failure) std::rethrow_exception(failure);
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+  }
+  return "?";
+}
+
+struct InteropCase {
+  const char* name;
+  const char* program;
+  std::function<std::vector<std::string>(const fs::path&, const fs::path&, uint16_t)> command;
+  bool underLoad;
+};
+
+void PrintTo(const InteropCase& c, std::ostream* out) { *out << c.name; }
+
+class InteropRun : public ::testing::TestWithParam<InteropCase> {};
+
+TEST_P(InteropRun, EveryRunGivesWhatTheDemoForumGives) {
+  const fs::path program = InstalledProgram(GetParam().program);
+  if (program.empty()) GTEST_SKIP() << GetParam().program << " is not installed (scripts/setup installs it)";
+  TempDir dir;
+  WritePages(dir.path() / "www");
+  TfrmMain window;
+  std::exception_ptr failure;
+
+  Text expected;
+  {
+    ForumServer forum(kForumSiteAddress);
+    forum.AddGeneratedThread(kShape);
+    forum.Start();
+    window.idhtp().SetConnector(ForumConnector(kForumSiteAddress, forum.Port()));
+    ASSERT_TRUE(RunToText(window, FirstPageAddress(), failure)) << What(failure);
+    expected = window.ReadOutput();
+  }
+  ASSERT_GT(expected.size(), kShape.pageCount * kShape.postChars);
+
+  ServerProcess server([&](uint16_t port) { return GetParam().command(program, dir.path(), port); },
+                       dir.path() / "server.log");
+  window.idhtp().SetConnector(ForumConnector(kForumSiteAddress, server.port()));
+  std::optional<CpuLoad> load;
+  if (GetParam().underLoad) load.emplace();
+  for (int run = 0; run < kRuns; ++run) {
+    ASSERT_TRUE(RunToText(window, FirstPageAddress(), failure)) << "run " << run << ": " << What(failure);
+    const Text output = window.ReadOutput();
+    ASSERT_TRUE(output == expected) << "run " << run << " gave " << output.size() << " code units, the demo forum "
+                                    << expected.size();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, InteropRun,
+    ::testing::Values(InteropCase{"Nginx", "nginx", Nginx, false},
+                      InteropCase{"NginxUnderLoad", "nginx", Nginx, true},
+                      InteropCase{"PythonHttp10", "python3", PythonHttpServer, false},
+                      InteropCase{"PythonHttp10UnderLoad", "python3", PythonHttpServer, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velbrook::testing
