@@ -2,13 +2,20 @@
 // and its "." rule, guarded handlers, the save dialog's settings and the Qt
 // filter text; the system's own box and dialog answered by a timer.
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 #include "app/MainUnit.h"
@@ -139,6 +146,38 @@ TEST_F(PlatformTest, TheSystemMessageBoxHasOneOkAndTheCallersIcon) {
   EXPECT_EQ(answer.answered, 1);
 }
 
+// A file name holding tags, as the "Cannot create file" box shows it.
+TEST_F(PlatformTest, EverySystemBoxShowsItsTextAsWritten) {
+  const Text marked = u"Cannot create file \"/tmp/<b>x</b>&amp;.txt\". No such file or directory";
+  const struct {
+    const char* name;
+    std::function<void()> show;
+    Text shown;
+  } cases[] = {
+      {"information", [&] { ShowMessageBox(&window_, marked, MessageIcon::Information); }, marked},
+      {"error", [&] { ShowMessageBox(&window_, marked, MessageIcon::Error); }, marked},
+      {"default error box", [&] { ShowDefaultErrorBox(&window_, marked); }, marked + u"."},
+  };
+  for (const auto& c : cases) {
+    Qt::TextFormat boxFormat = Qt::AutoText;
+    Qt::TextFormat labelFormat = Qt::AutoText;
+    QString labelText;
+    Answerer<QMessageBox> answer([&](QMessageBox& box) {
+      boxFormat = box.textFormat();
+      if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        labelFormat = label->textFormat();
+        labelText = label->text();
+      }
+      box.button(QMessageBox::Ok)->click();
+    });
+    c.show();
+    EXPECT_EQ(answer.answered, 1) << c.name;
+    EXPECT_EQ(boxFormat, Qt::PlainText) << c.name;
+    EXPECT_EQ(labelFormat, Qt::PlainText) << c.name;
+    EXPECT_EQ(labelText, ToQString(c.shown)) << c.name;
+  }
+}
+
 TEST_F(PlatformTest, TheSystemErrorBoxShowsTheCriticalIcon) {
   Answerer<QMessageBox> answer([&](QMessageBox& box) {
     EXPECT_EQ(box.icon(), QMessageBox::Critical);
@@ -167,6 +206,45 @@ TEST_F(PlatformTest, TheSystemSaveDialogTakesTheNameAsChosen) {
   const std::optional<Text> path = ShowSaveDialog(&window_, u"文本文件*.txt|*.txt", u"");
   ASSERT_TRUE(path.has_value());
   EXPECT_EQ(ToQString(*path), chosen);  // no ".txt" added by the dialog
+}
+
+// The file type reads as its display text alone, and the list holds the
+// folders and the *.txt files only.
+TEST_F(PlatformTest, TheSystemSaveDialogsFileTypeReadsAsWrittenAndShowsTxtFilesOnly) {
+  TempDir folder;
+  for (const char* name : {"a.txt", "b.doc", "c.txt.bak", "d.txt"})
+    std::ofstream(folder.path() / name) << "x";
+  std::filesystem::create_directory(folder.path() / "sub");
+  const QString path = QString::fromStdString(folder.path().string());
+  int turn = 0;
+  bool loaded = false;
+  QStringList types;
+  QStringList listed;
+  Answerer<QFileDialog> answer([&](QFileDialog& dialog) {
+    auto* model = dialog.findChild<QFileSystemModel*>(QStringLiteral("qt_filesystem_model"));
+    auto* view = dialog.findChild<QListView*>(QStringLiteral("listView"));
+    auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    ASSERT_TRUE(model != nullptr && view != nullptr && combo != nullptr);
+    if (turn++ == 0) {
+      QObject::connect(model, &QFileSystemModel::directoryLoaded, [&](const QString& done) {
+        if (done == path) loaded = true;
+      });
+      dialog.setDirectory(path);
+      return;
+    }
+    // A folder that never loads fails the test instead of hanging it.
+    if (!loaded && turn < kWindowWaitMs / 10) return;
+    for (int i = 0; i < combo->count(); ++i) types << combo->itemText(i);
+    const QModelIndex root = view->rootIndex();
+    for (int row = 0; row < view->model()->rowCount(root); ++row)
+      listed << view->model()->index(row, 0, root).data().toString();
+    dialog.reject();
+  });
+  ShowSaveDialog(&window_, u"文本文件*.txt|*.txt", u"");
+  EXPECT_TRUE(loaded);
+  EXPECT_EQ(types.join(u'|').toStdString(), "文本文件*.txt");
+  listed.sort();
+  EXPECT_EQ(listed.join(u'|').toStdString(), "a.txt|d.txt|sub");
 }
 
 TEST_F(PlatformTest, CancellingTheSystemSaveDialogGivesNothing) {
