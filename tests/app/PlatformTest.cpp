@@ -1,6 +1,7 @@
 // The platform layer: the message box and its caption, the default error box
 // and its "." rule, guarded handlers, the save dialog's settings and the Qt
-// filter text; the system's own box and dialog answered by a timer.
+// filter text, Qt's own texts in the locale's language; the system's own box
+// and dialog answered by a timer.
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -20,6 +22,7 @@
 
 #include "app/MainUnit.h"
 #include "app/Platform.h"
+#include "app/StartUp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowProbe.h"
 #include "text/Encoding.h"
@@ -245,6 +248,52 @@ TEST_F(PlatformTest, TheSystemSaveDialogsFileTypeReadsAsWrittenAndShowsTxtFilesO
   EXPECT_EQ(types.join(u'|').toStdString(), "文本文件*.txt");
   listed.sort();
   EXPECT_EQ(listed.join(u'|').toStdString(), "a.txt|d.txt|sub");
+}
+
+// Qt's own texts follow the locale; under C they stay Qt's English ones.
+TEST_F(PlatformTest, QtsOwnTextsSpeakTheLocalesLanguage) {
+  const QString saveAs = QStringLiteral("Save As");
+  const struct {
+    const char* name;
+    QLocale locale;
+    bool installed;
+    Text title;
+    Text save;
+    Text cancel;
+    Text ok;
+  } cases[] = {
+      {"zh_CN", QLocale(QLocale::Chinese, QLocale::China), true, u"另存为", u"保存", u"取消", u"确定"},
+      {"C", QLocale::c(), false, u"Save As", u"Save", u"Cancel", u"OK"},
+  };
+  for (const auto& c : cases) {
+    const QtTranslations translations(c.locale);
+    EXPECT_EQ(translations.installed(), c.installed) << c.name;
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As") != saveAs, c.installed)
+        << c.name;
+    QString title;
+    QStringList buttons;
+    Answerer<QFileDialog> dialogAnswer([&](QFileDialog& dialog) {
+      title = dialog.windowTitle();
+      for (QAbstractButton* button : dialog.findChild<QDialogButtonBox*>()->buttons())
+        buttons << button->text().remove(u'&');
+      dialog.reject();
+    });
+    ShowSaveDialog(&window_, u"文本文件*.txt|*.txt", u"");
+    EXPECT_EQ(title, ToQString(c.title)) << c.name;
+    const std::string shown = buttons.join(u'|').toStdString();
+    ASSERT_EQ(buttons.size(), 2) << c.name << ": " << shown;
+    EXPECT_EQ(buttons.filter(ToQString(c.save)).size(), 1) << c.name << ": " << shown;
+    EXPECT_EQ(buttons.filter(ToQString(c.cancel)).size(), 1) << c.name << ": " << shown;
+    QString ok;
+    Answerer<QMessageBox> boxAnswer([&](QMessageBox& box) {
+      ok = box.button(QMessageBox::Ok)->text().remove(u'&');
+      box.button(QMessageBox::Ok)->click();
+    });
+    ShowMessageBox(&window_, u"保存成功啦!", MessageIcon::Information);
+    EXPECT_TRUE(ok.startsWith(ToQString(c.ok))) << c.name << " " << ok.toStdString();
+  }
+  // Gone with the translations object.
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As"), saveAs);
 }
 
 TEST_F(PlatformTest, CancellingTheSystemSaveDialogGivesNothing) {
