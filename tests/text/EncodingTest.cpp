@@ -1,7 +1,8 @@
 // Code page 936 decoding: the table-driven reading of plain and double-byte
 // characters must give exactly what ICU's converter gives for the whole body
 // in one pass, for every pair of bytes and for hostile byte mixtures, and the
-// texts that the page markers rely on must come out as written.
+// texts that the page markers rely on must come out as written. Encoding:
+// each character comes back through decoding or is one "?".
 #include <gtest/gtest.h>
 #include <unicode/ucnv.h>
 
