@@ -55,6 +55,8 @@ void SystemMessageBox(const MessageBoxRequest& request) {
       request.icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information;
   QMessageBox box(icon, ToQString(request.caption), ToQString(request.text), QMessageBox::Ok,
                   request.owner);
+  // The text as written: a name holding "<b>" is no markup.
+  box.setTextFormat(Qt::PlainText);
   // While it is shown no window of the program takes input.
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
@@ -66,6 +68,8 @@ std::optional<Text> SystemSaveDialog(const SaveDialogRequest& request) {
   dialog.setFileMode(QFileDialog::AnyFile);
   // The name is taken as typed: no suffix added, no question about replacing.
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  // The file type reads as its display text alone; its mask still filters.
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
   dialog.setNameFilter(QtFileFilter(request.filter));
   if (!request.initialName.empty()) dialog.selectFile(ToQString(request.initialName));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;

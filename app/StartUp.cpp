@@ -1,6 +1,8 @@
 #include "app/StartUp.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 
 #include "app/MainUnit.h"
 #include "app/Platform.h"
@@ -9,12 +11,24 @@
 
 namespace velbrook {
 
+QtTranslations::QtTranslations(const QLocale& locale) {
+  installed_ = translator_.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                                QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+               QCoreApplication::installTranslator(&translator_);
+}
+
+QtTranslations::~QtTranslations() {
+  if (installed_) QCoreApplication::removeTranslator(&translator_);
+}
+
 int RunMainWindow(const std::function<void(TfrmMain&)>& prepare) {
   // The main window is a top-level window of its own and so has its own
   // task-bar entry; the desktop file lends it the program's icon there.
   QGuiApplication::setDesktopFileName(QStringLiteral(VELBROOK_APP_ID));
   SetApplicationTitle(kApplicationTitle);
   ReadDecimalSeparatorFromLocale();
+  // The system's locale; nothing of the program's configures it.
+  const QtTranslations translations(QLocale::system());
 
   TfrmMain frmMain;
   if (prepare) prepare(frmMain);

@@ -1,6 +1,7 @@
 #include "text/Encoding.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/ustring.h>
 
 #include <algorithm>
@@ -18,6 +19,19 @@ struct ConverterCloser {
 };
 using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
+// Every character that the code page cannot hold, a lone surrogate and a
+// character outside the BMP (one call for its pair) among them, becomes one
+// "?". ICU's own substitute callback would drop the default-ignorable ones
+// (zero-width space, soft hyphen, variation selectors, ...) without a trace.
+void QuestionMarkForEachCharacter(const void* /*context*/, UConverterFromUnicodeArgs* args,
+                                  const UChar* /*codeUnits*/, int32_t /*length*/,
+                                  UChar32 /*codePoint*/, UConverterCallbackReason reason,
+                                  UErrorCode* status) {
+  if (reason > UCNV_IRREGULAR) return;  // reset, close, clone: nothing to write
+  *status = U_ZERO_ERROR;
+  ucnv_cbFromUWriteBytes(args, "?", 1, 0, status);
+}
+
 // ICU converters keep state and are not shared between threads: one each.
 UConverter& Cp936Converter() {
   thread_local ConverterPtr converter = [] {
@@ -26,6 +40,10 @@ UConverter& Cp936Converter() {
     if (U_FAILURE(status)) throw std::runtime_error("code page 936 converter unavailable");
     status = U_ZERO_ERROR;
     ucnv_setSubstChars(opened.get(), "?", 1, &status);
+    status = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(opened.get(), QuestionMarkForEachCharacter, nullptr, nullptr, nullptr,
+                          &status);
+    if (U_FAILURE(status)) throw std::runtime_error("code page 936 converter unavailable");
     return opened;
   }();
   ucnv_reset(converter.get());

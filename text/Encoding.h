@@ -14,8 +14,9 @@ namespace velbrook {
 // mark is decoded like any other bytes.
 Text DecodeCp936(std::string_view bytes);
 
-// text in code page 936 without byte-order mark; a character that the code
-// page cannot hold becomes "?".
+// text in code page 936 without byte-order mark; each character that the
+// code page cannot hold becomes one "?": a default-ignorable one, a lone
+// surrogate and a character outside the BMP (a surrogate pair) alike.
 std::string EncodeCp936(TextView text);
 
 // text in US-ASCII: every unit above 0x7F becomes "?".
