@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cerrno>
 #include <list>
@@ -94,6 +95,7 @@ struct Answer {
   const char* reason = "OK";
   Body body;
   bool chunked = false;
+  int delayMs = 0;  // the wait before the answer goes out
 };
 
 // What the forum does about one request, decided from its content tables.
@@ -109,6 +111,7 @@ struct ForumServer::State {
   std::map<std::string, PageEntry> pages;
   std::map<std::string, PageFailure> failures;
   std::map<std::string, bool> chunked;
+  std::map<std::string, int> delays;
 
   mutable std::mutex recordMutex;
   std::vector<RequestRecord> records;
@@ -144,6 +147,8 @@ struct ForumServer::State {
   void LingeringClose(int fd) const;
   bool SendAll(int fd, std::string_view bytes) const;
   void WaitForStop() const;
+  // Waits delayMs; false when Stop came first.
+  bool PauseFor(int delayMs) const;
 };
 
 ForumServer::ForumServer(Text siteAddress) : state_(std::make_unique<State>()) {
@@ -183,6 +188,11 @@ void ForumServer::SetChunked(const std::string& path, bool chunked) {
 void ForumServer::FailPage(const std::string& path, PageFailure failure) {
   std::lock_guard lock(state_->contentMutex);
   state_->failures[path] = failure;
+}
+
+void ForumServer::DelayPage(const std::string& path, int delayMs) {
+  std::lock_guard lock(state_->contentMutex);
+  state_->delays[path] = delayMs;
 }
 
 void ForumServer::ClearFailures() {
@@ -363,6 +373,7 @@ bool ForumServer::State::HandleRequest(int fd, std::size_t number, const Request
     case Verdict::Answer:
       break;
   }
+  if (answer.delayMs > 0 && !PauseFor(answer.delayMs)) return false;
   const bool cookieCame = request.Cookie(kSessionCookieName) == cookieValue;
   const bool keepAlive = request.KeepAlive();
   return SendAnswer(fd, answer, cookieCame, keepAlive) && keepAlive;
@@ -394,6 +405,7 @@ Verdict ForumServer::State::Decide(const RequestHead& request, Answer& answer) c
     entry = page->second;
     const auto chunking = chunked.find(path);
     answer.chunked = chunking != chunked.end() && chunking->second;
+    if (const auto delay = delays.find(path); delay != delays.end()) answer.delayMs = delay->second;
   }
   answer.body = entry.body ? entry.body : entry.source->Page(entry.index);
   return Verdict::Answer;
@@ -479,6 +491,17 @@ void ForumServer::State::WaitForStop() const {
   pollfd wake{wakeRead, POLLIN, 0};
   while (running && poll(&wake, 1, -1) <= 0) {
   }
+}
+
+bool ForumServer::State::PauseFor(int delayMs) const {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(delayMs);
+  pollfd wake{wakeRead, POLLIN, 0};
+  for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+    if (poll(&wake, 1, static_cast<int>(left)) > 0 || !running) return false;
+  }
+  return true;
 }
 
 }  // namespace velbrook

@@ -3,6 +3,7 @@
 // towards hostile clients.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -203,6 +204,21 @@ TEST_F(ForumServerTest, StallsUntilStoppedAndSendsNothing) {
   while (forum_.RequestCount() == 0) std::this_thread::yield();
   forum_.Stop();
   EXPECT_FALSE(forum_.Running());
+  EXPECT_EQ(client.ReadUntilClosed(), "");
+}
+
+TEST_F(ForumServerTest, AnswersADelayedPageNoSoonerThanItsDelayAndTheOthersAtOnce) {
+  forum_.DelayPage(kPage2, 300);
+  ForumClient client(forum_.Port());
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Get(client, kPage2).status, 200);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+  EXPECT_EQ(Get(client, kPage1).status, 200);
+  // Stop cuts a wait short: a long delay does not hold it up.
+  forum_.DelayPage(kPage2, 600000);
+  client.SendGet(kPage2);
+  while (forum_.RequestCount() < 3) std::this_thread::yield();
+  forum_.Stop();
   EXPECT_EQ(client.ReadUntilClosed(), "");
 }
 
