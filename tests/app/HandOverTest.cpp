@@ -466,7 +466,9 @@ TEST(HandOverTest, HandedOverOutputShowsOnlyWholePrefixesAndEndsAsAppendedOneByO
     probe.stop();
     EXPECT_TRUE(onlyPrefixes);
     // A long script spans many turns of the loop: states in between were seen.
-    if (c.operations.size() > 100) EXPECT_GT(turns, 2u);
+    if (c.operations.size() > 100) {
+      EXPECT_GT(turns, 2u);
+    }
     EXPECT_EQ(reads, expectedReads);
     EXPECT_EQ(window.ReadOutput(), reference.ReadOutput());
   }
