@@ -32,6 +32,8 @@ struct HandOver::Channel : std::enable_shared_from_this<Channel> {
   // Window's thread only: how deep it is inside work of this hand-over. A
   // direct call made from inside such work belongs to it and runs at once.
   int depth = 0;
+  // Window's thread only: finishes what a stretch of work left half done.
+  std::function<void()> afterWork;
   // Lives on the window's thread; the drain calls are queued to it.
   std::unique_ptr<QObject> receiver = std::make_unique<QObject>();
 
@@ -77,10 +79,21 @@ struct HandOver::Channel : std::enable_shared_from_this<Channel> {
     ++depth;
     Leave leave{*this};
     const auto end = std::chrono::steady_clock::now() + kSlice;
-    while (std::function<void()> task = TakeNext()) {
-      task();
-      if (std::chrono::steady_clock::now() >= end) break;
+    try {
+      while (std::function<void()> task = TakeNext()) {
+        task();
+        if (std::chrono::steady_clock::now() >= end) break;
+      }
+    } catch (...) {
+      FinishWork();
+      throw;
     }
+    FinishWork();
+  }
+
+  // Window's thread: the end of a stretch of work, while open.
+  void FinishWork() {
+    if (afterWork && !IsClosed()) afterWork();
   }
 
   // Window's thread: the oldest pending work, or none when there is none or
@@ -109,7 +122,11 @@ struct HandOver::Channel : std::enable_shared_from_this<Channel> {
     const bool outermost = depth == 0;
     ++depth;
     Inside inside{depth};
-    if (outermost) {
+    if (!outermost) {
+      task();
+      return true;
+    }
+    try {
       std::size_t before = PendingCount();
       while (before-- > 0) {
         const std::function<void()> earlier = TakeNext();
@@ -117,8 +134,12 @@ struct HandOver::Channel : std::enable_shared_from_this<Channel> {
         earlier();
       }
       if (IsClosed()) return false;
+      task();
+    } catch (...) {
+      FinishWork();
+      throw;
     }
-    task();
+    FinishWork();
     return true;
   }
 
@@ -191,7 +212,10 @@ bool HandOver::Run(std::function<void()> task) {
   return ticket->ran;
 }
 
+void HandOver::SetAfterWork(std::function<void()> finish) { channel_->afterWork = std::move(finish); }
+
 void HandOver::Close() {
+  if (OnOwnThread()) channel_->FinishWork();
   std::deque<std::function<void()>> dropped;
   {
     std::lock_guard guard(channel_->lock);

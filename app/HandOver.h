@@ -21,7 +21,7 @@ namespace velbrook {
 class HandOver {
  public:
   // How much work may be pending before a worker handing over more waits.
-  static constexpr std::size_t kMostPending = 8;
+  static constexpr std::size_t kMostPending = 32;
 
   // Hands work to the thread that runs the caller's event loop now.
   HandOver();
@@ -48,8 +48,17 @@ class HandOver {
     return ran && *value ? std::move(**value) : R{};
   }
 
+  // Runs on the window's thread whenever a stretch of work ends: after each
+  // slice, and after a direct call together with the work it ran first, so
+  // before the event loop or the caller sees the window again (also when a
+  // piece of work failed). Work may leave something half done for it to
+  // finish at once: the output box takes a slice's appends in one insertion.
+  // Not run once closed. Set it on the window's thread.
+  void SetAfterWork(std::function<void()> finish);
+
   // From now on nothing runs; a waiting worker is released. Call it on the
-  // window's thread before the window's controls go away.
+  // window's thread before the window's controls go away: what the work
+  // left for SetAfterWork's function is finished first.
   void Close();
   bool IsClosed() const;
 

@@ -104,6 +104,11 @@ class TfrmMain : public QMainWindow {
 
  private:
   void CreateControls();
+  // Window's thread: appends a block to pendingOutput_, or at once to the
+  // output box when the box does not end with a line break.
+  void QueueOutput(const velbrook::Text& ABlock);
+  // Window's thread: pendingOutput_ into the output box in one insertion.
+  void TakeInOutput();
   void CreateTopPanel();
   void CreatePopupMenu();
   void SetTabOrder();
@@ -122,6 +127,13 @@ class TfrmMain : public QMainWindow {
   QAction* N2 = nullptr;
   QAction* N3 = nullptr;
   QAction* XTs1 = nullptr;
+
+  // Blocks appended during the current stretch of work on the window's
+  // thread, each followed by its line break, not yet in the output box: the
+  // hand-over has it take them in one insertion when the stretch ends, and
+  // clearing and reading take them in first.
+  QString pendingOutput_;
+  qsizetype pendingLines_ = 0;  // its line breaks
 
   std::unique_ptr<velbrook::HttpClient> idhtp_;
   // The worker of the running job, or of the last one until the next starts.

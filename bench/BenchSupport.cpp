@@ -59,6 +59,13 @@ class KeepingReporter : public benchmark::ConsoleReporter {
 
 GeneratedThread RunThread() { return GeneratedThread{}; }
 
+GeneratedThread NetworkThread() {
+  GeneratedThread thread;
+  thread.firstName = u"9100000";
+  thread.pageCount = 100;
+  return thread;
+}
+
 GeneratedThread SizedPage(std::size_t posts, std::size_t pageBytes) {
   GeneratedThread thread;
   thread.pageCount = 1;
@@ -97,6 +104,20 @@ void WarmForum(uint16_t port, const GeneratedThread& thread) {
     std::string body;
     client.Get(PageAddress(thread, i), body);
   }
+}
+
+void ServeBenchThreads(ForumServer& forum, bool warm) {
+  const GeneratedThread run = RunThread();
+  const GeneratedThread network = NetworkThread();
+  forum.AddGeneratedThread(run);
+  forum.AddGeneratedThread(network);
+  if (warm) {
+    // The forum writes a generated page when it is first asked for it.
+    WarmForum(forum.Port(), run);
+    WarmForum(forum.Port(), network);
+  }
+  for (std::size_t number = 1; number <= network.pageCount; ++number)
+    forum.DelayPage(ThreadPagePath(NumberedPageName(network.firstName, number)), kNetworkDelayMs);
 }
 
 std::size_t ResidentBytes() { return StatusKiB("VmRSS") * 1024; }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fetch/Socket.h"
+#include "forum/ForumServer.h"
 #include "forum/ForumThread.h"
 #include "text/MarkerText.h"
 
@@ -23,6 +24,10 @@ inline constexpr char kBenchSiteHost[] = "www.forum.example";
 
 // The large thread of the whole-run benchmark: 500 pages of about 200 KB.
 GeneratedThread RunThread();
+// The thread of the network-bound run: 100 pages like those of RunThread,
+// each answered kNetworkDelayMs late, as from a distant server.
+GeneratedThread NetworkThread();
+inline constexpr int kNetworkDelayMs = 20;
 // One page of the given number of posts, each post sized so that the page
 // comes close to pageBytes in code page 936.
 GeneratedThread SizedPage(std::size_t posts, std::size_t pageBytes);
@@ -39,6 +44,9 @@ Connector LoopbackConnector(uint16_t port);
 // Fetches every page of thread once from the forum on port (which writes a
 // generated page on its first request and keeps it).
 void WarmForum(uint16_t port, const GeneratedThread& thread);
+// Serves RunThread and NetworkThread on the running forum, with the delay of
+// NetworkThread's pages; warm: every page written before this returns.
+void ServeBenchThreads(ForumServer& forum, bool warm);
 
 // Resident memory of this process now and at its peak so far, in bytes.
 std::size_t ResidentBytes();

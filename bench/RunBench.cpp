@@ -2,11 +2,15 @@
 // button, the worker fetching the 500 pages of about 200 KB of the bench
 // forum over one loopback connection, every block appended to the output.
 // Measured: the job's time (against curl's for the same addresses, when
-// scripts/bench passes it), the longest stall of the window's thread seen
-// by a timer probe, the process's peak resident memory against the output's
-// size, and, on a window of its own, the time of each append of that output.
+// scripts/bench passes it, and against the same work without the window),
+// the longest stall of the window's thread seen by a timer probe, the
+// process's peak resident memory against the output's size; on windows of
+// their own, the time of each append of that output and the window's intake
+// of output handed over by a worker, in long lines and in short ones; and a
+// job of 100 pages whose answers the forum delays by 20 ms, against curl.
 //
-//   run_bench [--forum-port=N] [--runs=N] [--curl-command=CMD] [--no-appends]
+//   run_bench [--forum-port=N] [--runs=N] [--curl-command=CMD]
+//             [--network-curl-command=CMD] [--no-appends]
 // CMD (a shell command fetching the same pages with curl) takes turns with
 // the jobs, so that the machine's load weighs on both alike.
 // Without --forum-port the forum runs in a child process of its own, so that
@@ -27,6 +31,8 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "app/MainUnit.h"
 #include "app/Site.h"
@@ -39,6 +45,10 @@ namespace velbrook::bench {
 namespace {
 
 constexpr double kCurlRatioTarget = 1.3;
+constexpr double kWindowlessRatioTarget = 2.0;
+constexpr double kNetworkCurlRatioTarget = 1.02;
+// Lines of the short-line intake: a page full of one-line replies.
+constexpr std::size_t kShortLineUnits = 16;
 constexpr double kStallTargetMs = 50;
 constexpr double kAppendTargetMs = 20;
 constexpr double kMemoryFactorTarget = 4;
@@ -53,6 +63,7 @@ struct Options {
   std::optional<uint16_t> forumPort;
   int runs = 3;
   std::string curlCommand;  // fetches the same pages; run between the jobs
+  std::string networkCurlCommand;  // the same for the network-bound thread
   bool appends = true;
 };
 
@@ -68,6 +79,8 @@ Options ParseOptions(int argc, char** argv) {
       options.appends = false;
     } else if (arg.rfind("--curl-command=", 0) == 0) {
       options.curlCommand = arg.substr(15);
+    } else if (arg.rfind("--network-curl-command=", 0) == 0) {
+      options.networkCurlCommand = arg.substr(23);
     } else {
       std::fprintf(stderr, "run_bench: unknown argument %s\n", arg.c_str());
       std::exit(2);
@@ -106,11 +119,9 @@ class ForumChild {
  private:
   [[noreturn]] static void Serve(int portFd, int holdFd) {
     {
-      const GeneratedThread thread = RunThread();
       ForumServer forum(kBenchSiteAddress);
-      forum.AddGeneratedThread(thread);
       forum.Start();
-      WarmForum(forum.Port(), thread);
+      ServeBenchThreads(forum, true);
       const uint16_t port = forum.Port();
       [[maybe_unused]] ssize_t written = write(portFd, &port, sizeof port);
       char sink[64];
@@ -216,17 +227,22 @@ struct AppendResult {
   std::size_t outputUnits = 0;
 };
 
-// Every block of the thread appended on the window's thread to a fresh
-// window, each append timed together with the events (layout, paint) it
-// leaves behind. The blocks are made beforehand, outside the timing.
-AppendResult AppendWholeOutput(QApplication& app, const GeneratedThread& thread) {
+// The page blocks of thread, made beforehand, outside any timing.
+std::vector<Text> PageBlocks(const GeneratedThread& thread) {
+  std::vector<Text> blocks;
+  for (std::size_t i = 0; i < thread.pageCount; ++i)
+    blocks.push_back(TfrmMain::MakePageBlock(PageText(thread, i), i == 0 ? u"F" : u"S", kWindowCaption));
+  return blocks;
+}
+
+// Every block appended on the window's thread to a fresh window, each
+// append timed together with the events (layout, paint) it leaves behind.
+AppendResult AppendWholeOutput(QApplication& app, const std::vector<Text>& blocks) {
   TfrmMain window;
   window.show();
   app.processEvents();
   AppendResult result;
-  for (std::size_t i = 0; i < thread.pageCount; ++i) {
-    const Text block = TfrmMain::MakePageBlock(PageText(thread, i), i == 0 ? u"F" : u"S",
-                                               kWindowCaption);
+  for (const Text& block : blocks) {
     const auto start = std::chrono::steady_clock::now();
     window.AppendOutput(block);
     const auto inserted = std::chrono::steady_clock::now();
@@ -243,6 +259,63 @@ AppendResult AppendWholeOutput(QApplication& app, const GeneratedThread& thread)
   return result;
 }
 
+// The same blocks with a line break after every lineUnits units of a line.
+std::vector<Text> InShortLines(const std::vector<Text>& blocks, std::size_t lineUnits) {
+  std::vector<Text> folded;
+  for (const Text& block : blocks) {
+    Text lines;
+    lines.reserve(block.size() + block.size() / lineUnits * 2);
+    std::size_t lineLength = 0;
+    for (const char16_t unit : block) {
+      if (unit == u'\r' || unit == u'\n') {
+        lineLength = 0;
+      } else if (lineLength++ == lineUnits) {
+        lines += u"\r\n";
+        lineLength = 1;
+      }
+      lines += unit;
+    }
+    folded.push_back(std::move(lines));
+  }
+  return folded;
+}
+
+struct IntakeResult {
+  double seconds = 0;
+  double outputBytes = 0;
+  std::size_t lines = 0;  // of the output
+  double MBps() const { return outputBytes / kMiB / seconds; }
+};
+
+// The window's intake alone: a worker hands blocks over as fast as the
+// hand-over takes them, then clears the busy flag; timed until the window's
+// thread has carried that out, its event loop turning as in a job.
+IntakeResult TakeIn(QApplication& app, const std::vector<Text>& blocks) {
+  TfrmMain window;
+  window.show();
+  app.processEvents();
+  window.SetBusyFlag(1);
+  std::size_t expectedUnits = 0;
+  for (const Text& block : blocks) expectedUnits += block.size() + 2;
+  const auto start = std::chrono::steady_clock::now();
+  std::thread worker([&] {
+    for (const Text& block : blocks) window.AppendOutput(block);
+    window.ClearBusyFlag();
+  });
+  while (window.BusyFlag() != 0) app.processEvents(QEventLoop::WaitForMoreEvents);
+  IntakeResult result;
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  worker.join();
+  const std::size_t units = window.ReadOutput().size();
+  if (units != expectedUnits) {
+    std::fprintf(stderr, "run_bench: the intake's output holds %zu units, not %zu\n", units, expectedUnits);
+    std::exit(1);
+  }
+  result.outputBytes = static_cast<double>(units) * sizeof(char16_t);
+  for (const Text& block : blocks) result.lines += 1 + CountOf(block, u"\r\n");
+  return result;
+}
+
 double CommandSeconds(const std::string& command) {
   const auto start = std::chrono::steady_clock::now();
   if (std::system(command.c_str()) != 0) {
@@ -254,6 +327,11 @@ double CommandSeconds(const std::string& command) {
 
 double Best(double best, double seconds) { return best == 0 ? seconds : std::min(best, seconds); }
 
+// The posts of the thread's author that a job's output holds.
+std::size_t ExpectedRules(const GeneratedThread& thread) {
+  return thread.pageCount * ((thread.postsPerPage + 1) / 2);
+}
+
 int Main(int argc, char** argv) {
   const Options options = ParseOptions(argc, argv);
   // Forked while this process has no thread yet.
@@ -264,7 +342,6 @@ int Main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const GeneratedThread thread = RunThread();
-  const std::size_t expectedRules = thread.pageCount * ((thread.postsPerPage + 1) / 2);
   const std::size_t residentBefore = ResidentBytes();
 
   Scorecard card;
@@ -283,8 +360,9 @@ int Main(int argc, char** argv) {
     std::printf("run %d: %.3f s, longest gap of the window's thread %.1f ms, output %zu units, %zu posts\n",
                 run + 1, result.seconds, result.longestGapMs, result.outputUnits, result.rules);
     std::fflush(stdout);
-    if (result.rules != expectedRules) {
-      std::fprintf(stderr, "run_bench: the output holds %zu posts, not %zu\n", result.rules, expectedRules);
+    if (result.rules != ExpectedRules(thread)) {
+      std::fprintf(stderr, "run_bench: the output holds %zu posts, not %zu\n", result.rules,
+                   ExpectedRules(thread));
       return 1;
     }
     if (run == 0 || result.seconds < best.seconds) best = result;
@@ -293,7 +371,39 @@ int Main(int argc, char** argv) {
   }
   const double outputBytes = static_cast<double>(outputUnits) * sizeof(char16_t);
 
-  const AppendResult appends = options.appends ? AppendWholeOutput(app, thread) : AppendResult{};
+  // The network-bound job, curl taking turns with it.
+  const GeneratedThread network = NetworkThread();
+  double networkSeconds = 0, networkCurlSeconds = 0;
+  for (int run = 0; run < options.runs; ++run) {
+    if (!options.networkCurlCommand.empty())
+      networkCurlSeconds = Best(networkCurlSeconds, CommandSeconds(options.networkCurlCommand));
+    const RunResult result = RunJob(app, port, network);
+    if (result.rules != ExpectedRules(network)) {
+      std::fprintf(stderr, "run_bench: the network-bound output holds %zu posts, not %zu\n",
+                   result.rules, ExpectedRules(network));
+      return 1;
+    }
+    std::printf("network-bound run %d: %.3f s, longest gap of the window's thread %.1f ms\n", run + 1,
+                result.seconds, result.longestGapMs);
+    std::fflush(stdout);
+    networkSeconds = Best(networkSeconds, result.seconds);
+    longestGapMs = std::max(longestGapMs, result.longestGapMs);
+  }
+
+  // Made after the jobs, so that they stay out of the jobs' memory figures.
+  AppendResult appends;
+  IntakeResult longLines, shortLines;
+  {
+    const std::vector<Text> blocks = PageBlocks(thread);
+    if (options.appends) appends = AppendWholeOutput(app, blocks);
+    const std::vector<Text> folded = InShortLines(blocks, kShortLineUnits);
+    for (int run = 0; run < options.runs; ++run) {
+      const IntakeResult inLong = TakeIn(app, blocks);
+      if (run == 0 || inLong.seconds < longLines.seconds) longLines = inLong;
+      const IntakeResult inShort = TakeIn(app, folded);
+      if (run == 0 || inShort.seconds < shortLines.seconds) shortLines = inShort;
+    }
+  }
 
   card.Note(Format("whole run, %zu pages (best of %d)", thread.pageCount, options.runs),
             Format("%.3f s", best.seconds));
@@ -301,6 +411,9 @@ int Main(int argc, char** argv) {
             Format("%.3f s", workerSeconds));
   card.Note(Format("fetch alone, HttpClient, 501 requests (best of %d)", options.runs),
             Format("%.3f s", fetchSeconds));
+  const double windowless = best.seconds / workerSeconds;
+  card.Add("whole run / the same without the window", Format("%.2fx", windowless),
+           Format("<= %.1fx", kWindowlessRatioTarget), windowless <= kWindowlessRatioTarget);
   if (curlSeconds > 0) {
     card.Note("curl, the same 500 addresses on one connection", Format("%.3f s", curlSeconds));
     const double ratio = best.seconds / curlSeconds;
@@ -308,6 +421,19 @@ int Main(int argc, char** argv) {
              ratio <= kCurlRatioTarget);
     card.Note("fetch + decode + extract alone / curl", Format("%.2fx", workerSeconds / curlSeconds));
     card.Note("fetch alone / curl", Format("%.2fx", fetchSeconds / curlSeconds));
+  }
+  // The window's intake beside the pace at which the worker alone makes output.
+  card.Note("output made by the worker alone", Format("%.0f MB/s", outputBytes / kMiB / workerSeconds));
+  for (const auto& [name, intake] : {std::pair{"the job's output", longLines}, {"the same in short lines", shortLines}})
+    card.Note(Format("window's intake, %s, %zu lines", name, intake.lines), Format("%.0f MB/s", intake.MBps()));
+  card.Note(Format("network-bound run, %zu pages answered %d ms late (best of %d)", network.pageCount,
+                   kNetworkDelayMs, options.runs),
+            Format("%.3f s", networkSeconds));
+  if (networkCurlSeconds > 0) {
+    card.Note(Format("curl, the same %zu addresses", network.pageCount + 1), Format("%.3f s", networkCurlSeconds));
+    const double ratio = networkSeconds / networkCurlSeconds;
+    card.Add("network-bound run / curl", Format("%.3fx", ratio), Format("<= %.2fx", kNetworkCurlRatioTarget),
+             ratio <= kNetworkCurlRatioTarget);
   }
   card.Add(Format("longest stall of the window's thread (%d ms probe)", kProbeIntervalMs),
            Format("%.1f ms", longestGapMs), Format("<= %.0f ms", kStallTargetMs),

@@ -116,6 +116,7 @@ struct Answer {
   Body body;  // nothing: an empty body of no type
   bool chunked = false;
   const char* extraField = nullptr;  // one more header line, as it goes out
+  int delayMs = 0;  // the wait before the answer goes out
 };
 
 // A refusal: an empty answer after which the connection is closed.
@@ -147,6 +148,7 @@ struct ForumServer::State {
   std::map<std::string, PageEntry> pages;
   std::map<std::string, PageFailure> failures;
   std::map<std::string, bool> chunked;
+  std::map<std::string, int> delays;
 
   mutable std::mutex recordMutex;
   std::vector<RequestRecord> records;
@@ -192,6 +194,8 @@ struct ForumServer::State {
   void LingeringClose(int fd) const;
   bool SendAll(int fd, std::string_view bytes) const;
   void WaitForStop() const;
+  // Waits delayMs; false when Stop came first.
+  bool PauseFor(int delayMs) const;
 };
 
 ForumServer::ForumServer(Text siteAddress) : state_(std::make_unique<State>()) {
@@ -232,6 +236,11 @@ void ForumServer::SetChunked(const std::string& path, bool chunked) {
 void ForumServer::FailPage(const std::string& path, PageFailure failure) {
   std::lock_guard lock(state_->contentMutex);
   state_->failures[path] = failure;
+}
+
+void ForumServer::DelayPage(const std::string& path, int delayMs) {
+  std::lock_guard lock(state_->contentMutex);
+  state_->delays[path] = delayMs;
 }
 
 void ForumServer::ClearFailures() {
@@ -461,6 +470,7 @@ bool ForumServer::State::HandleRequest(int fd, std::size_t number, const Request
     case Verdict::Answer:
       break;
   }
+  if (answer.delayMs > 0 && !PauseFor(answer.delayMs)) return false;
   const Manner manner{headOnly, request.Http10(), request.KeepAlive(),
                       request.Cookie(kSessionCookieName) != cookieValue};
   return SendAnswer(fd, answer, manner) && manner.keepAlive;
@@ -496,6 +506,7 @@ Verdict ForumServer::State::Decide(const RequestHead& request, Answer& answer) c
     entry = page->second;
     const auto chunking = chunked.find(path);
     answer.chunked = chunking != chunked.end() && chunking->second;
+    if (const auto delay = delays.find(path); delay != delays.end()) answer.delayMs = delay->second;
   }
   answer.body = entry.body ? entry.body : entry.source->Page(entry.index);
   return Verdict::Answer;
@@ -593,6 +604,17 @@ void ForumServer::State::WaitForStop() const {
   pollfd wake{wakeRead, POLLIN, 0};
   while (running && poll(&wake, 1, -1) <= 0) {
   }
+}
+
+bool ForumServer::State::PauseFor(int delayMs) const {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(delayMs);
+  pollfd wake{wakeRead, POLLIN, 0};
+  for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+    if (poll(&wake, 1, static_cast<int>(left)) > 0 || !running) return false;
+  }
+  return true;
 }
 
 }  // namespace velbrook

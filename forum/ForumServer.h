@@ -64,6 +64,9 @@ class ForumServer {
   // Sends the page at path with chunked transfer coding instead of a length.
   void SetChunked(const std::string& path, bool chunked);
   void FailPage(const std::string& path, PageFailure failure);
+  // Answers the page at path only after waiting delayMs, as a distant
+  // server would (0: at once). Stop cuts the wait short.
+  void DelayPage(const std::string& path, int delayMs);
   void ClearFailures();
 
   // --- Running. ---

@@ -3,6 +3,9 @@
 // thread, and nothing run nor anyone left waiting once it is closed.
 #include <QDeadlineTimer>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
@@ -339,6 +342,136 @@ TEST(HandOverTest, WindowOperationsFromASecondThreadArriveInOrder) {
   ASSERT_TRUE(WaitUntil([&] { return window.BusyFlag() == 0; }));
   EXPECT_EQ(window.StatusPanelText(3), u"page 5");
   EXPECT_EQ(window.ReadOutput(), outputsSeen[4]);
+}
+
+// One window operation of a job's script, as the run makes it.
+struct Operation {
+  enum Kind { Clear, Append, Status, Read } kind;
+  Text text;  // the block or the progress text
+};
+
+// What the window shows: the output box (its length and its end), the
+// progress panel, the busy flag.
+struct Shown {
+  int outputLength;
+  QString outputEnd;
+  Text progress;
+  int busy;
+  bool operator==(const Shown&) const = default;
+};
+
+Shown ShownBy(TfrmMain& window) {
+  QTextDocument& output = *Find<QPlainTextEdit>(window, "mmoText")->document();
+  QTextCursor end(&output);
+  end.movePosition(QTextCursor::End);
+  end.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, 64);
+  return {output.characterCount(), end.selectedText(), window.StatusPanelText(3), window.BusyFlag()};
+}
+
+// Lines of lineUnits characters, count of them, broken by CR LF or by a
+// lone CR or LF in turn.
+Text Lines(size_t count, size_t lineUnits) {
+  const Text breaks[] = {u"\r\n", u"\r", u"\n"};
+  Text lines;
+  for (size_t i = 0; i < count; ++i) {
+    lines += Text(lineUnits, static_cast<char16_t>(u'a' + i % 26));
+    if (i + 1 < count) lines += breaks[i % 3];
+  }
+  return lines;
+}
+
+TEST(HandOverTest, HandedOverOutputShowsOnlyWholePrefixesAndEndsAsAppendedOneByOne) {
+  std::vector<Operation> manyShort{{Operation::Clear, {}}};
+  for (int i = 0; i < 2500; ++i) {
+    if (i % 500 == 0) manyShort.push_back({Operation::Status, u"short " + DecimalDigits(i)});
+    manyShort.push_back({Operation::Append, u"line " + DecimalDigits(i)});
+    if (i % 1000 == 999) manyShort.push_back({Operation::Read, {}});
+  }
+  manyShort.push_back({Operation::Clear, {}});  // the next job's clear
+  manyShort.push_back({Operation::Append, u"after the clear"});
+  std::vector<Operation> longPages{{Operation::Read, {}}, {Operation::Clear, {}}};
+  for (int page = 1; page <= 20; ++page) {
+    longPages.push_back({Operation::Status, u"page " + DecimalDigits(page)});
+    // Every seventh page is one of many short lines.
+    longPages.push_back({Operation::Append, Lines(page % 7 == 0 ? 3000 : 150, page % 7 == 0 ? 12 : 300)});
+    if (page % 10 == 0) longPages.push_back({Operation::Read, {}});
+  }
+  const struct {
+    const char* name;
+    QString before;  // the output box's text before the job
+    std::vector<Operation> operations;
+  } cases[] = {
+      {"many short blocks", QStringLiteral("earlier\n"), manyShort},
+      {"long pages", QString(), longPages},
+      // The user removed the final break: each block then comes after a
+      // break, and a block that ends with a break puts the next after it.
+      {"no final break",
+       QStringLiteral("kept"),
+       {{Operation::Append, u"two"},
+        {Operation::Append, u"three\r\n"},
+        {Operation::Append, u"four"},
+        {Operation::Read, {}},
+        {Operation::Append, u"five\r"},
+        {Operation::Append, u"six"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The reference: every operation carried out on its own, as it comes,
+    // and read back at once.
+    TfrmMain reference;
+    Find<QPlainTextEdit>(reference, "mmoText")->setPlainText(c.before);
+    reference.SetBusyFlag(1);
+    std::vector<Shown> states{ShownBy(reference)};
+    std::vector<Text> expectedReads;
+    const auto apply = [](TfrmMain& window, const Operation& operation, std::vector<Text>& reads) {
+      switch (operation.kind) {
+        case Operation::Clear: window.ClearOutput(); break;
+        case Operation::Append: window.AppendOutput(operation.text); break;
+        case Operation::Status: window.ShowStatus(operation.text, u"A"); break;
+        case Operation::Read: reads.push_back(window.ReadOutput()); break;
+      }
+    };
+    for (const Operation& operation : c.operations) {
+      apply(reference, operation, expectedReads);
+      reference.ReadOutput();
+      states.push_back(ShownBy(reference));
+    }
+    reference.ClearBusyFlag();
+    states.push_back(ShownBy(reference));
+
+    TfrmMain window;
+    Find<QPlainTextEdit>(window, "mmoText")->setPlainText(c.before);
+    window.SetBusyFlag(1);
+    // Whenever the event loop gets its turn, what shows is the state after
+    // a prefix of the operations, never an earlier one than before.
+    size_t prefix = 0;
+    size_t turns = 0;
+    bool onlyPrefixes = true;
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+      ++turns;
+      const Shown shown = ShownBy(window);
+      while (prefix < states.size() && !(states[prefix] == shown)) ++prefix;
+      if (prefix == states.size()) onlyPrefixes = false;
+    });
+    probe.start();
+    std::vector<Text> reads;
+    Worker worker([&] {
+      for (const Operation& operation : c.operations) apply(window, operation, reads);
+      window.ClearBusyFlag();
+    });
+    ASSERT_TRUE(worker.Finish());
+    ASSERT_TRUE(WaitUntil([&] { return window.BusyFlag() == 0 && prefix + 1 >= states.size(); }));
+    probe.stop();
+    EXPECT_TRUE(onlyPrefixes);
+    // A long script spans many turns of the loop: states in between were seen.
+    if (c.operations.size() > 100) {
+      EXPECT_GT(turns, 2u);
+    }
+    EXPECT_EQ(reads, expectedReads);
+    EXPECT_EQ(window.ReadOutput(), reference.ReadOutput());
+  }
 }
 
 TEST(HandOverTest, AfterTheWindowsEndBeganTheWorkerIsDroppedNotBlocked) {

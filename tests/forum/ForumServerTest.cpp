@@ -317,6 +317,21 @@ TEST_F(ForumServerTest, StallsUntilStoppedAndSendsNothing) {
   EXPECT_EQ(client.ReadUntilClosed(), "");
 }
 
+TEST_F(ForumServerTest, AnswersADelayedPageNoSoonerThanItsDelayAndTheOthersAtOnce) {
+  forum_.DelayPage(kPage2, 300);
+  ForumClient client(forum_.Port());
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Get(client, kPage2).status, 200);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+  EXPECT_EQ(Get(client, kPage1).status, 200);
+  // Stop cuts a wait short: a long delay does not hold it up.
+  forum_.DelayPage(kPage2, 600000);
+  client.SendGet(kPage2);
+  while (forum_.RequestCount() < 3) std::this_thread::yield();
+  forum_.Stop();
+  EXPECT_EQ(client.ReadUntilClosed(), "");
+}
+
 TEST_F(ForumServerTest, StopEndsIdleKeptAliveConnections) {
   ForumClient client(forum_.Port());
   EXPECT_EQ(Get(client, kPage1).status, 200);
