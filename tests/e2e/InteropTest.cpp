@@ -21,6 +21,7 @@
 #include "forum/ForumConnector.h"
 #include "forum/ForumServer.h"
 #include "tests/e2e/RunToText.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/ServerProcess.h"
 #include "tests/support/TempDir.h"
 #include "text/Encoding.h"

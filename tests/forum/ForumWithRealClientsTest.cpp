@@ -18,7 +18,7 @@ namespace velbrook {
 namespace {
 
 using testing::ForumClient;
-using testing::ProgramInstalled;
+using testing::InstalledProgram;
 using testing::RunProgram;
 
 const std::string kPage1 = ThreadPagePath(kSerialThreadName);
@@ -30,7 +30,7 @@ const std::string kHangGuardSeconds = "30";
 class ForumWithRealClients : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!ProgramInstalled("curl")) GTEST_SKIP() << "curl is missing; scripts/setup installs it";
+    if (InstalledProgram("curl").empty()) GTEST_SKIP() << "curl is missing; scripts/setup installs it";
     AddSampleThreads(forum_);
     forum_.Start();
   }
@@ -136,7 +136,7 @@ TEST_F(ForumWithRealClients, CurlIsServedWhileEveryConnectionIsHeldIdle) {
 }
 
 TEST_F(ForumWithRealClients, ApacheBenchKeepsHttp10ConnectionsAlive) {
-  if (!ProgramInstalled("ab")) GTEST_SKIP() << "ab is missing; scripts/setup installs it";
+  if (InstalledProgram("ab").empty()) GTEST_SKIP() << "ab is missing; scripts/setup installs it";
   const std::string requests = "20";
   const std::optional<testing::ProgramResult> result =
       RunProgram({"ab", "-q", "-k", "-n", requests, "-c", "2", "-s", kHangGuardSeconds,

@@ -6,23 +6,17 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 extern char** environ;
 
 namespace velbrook::testing {
 
-bool ProgramInstalled(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string rest = path ? path : "";
-  while (!rest.empty()) {
-    const std::size_t colon = rest.find(':');
-    const std::string folder = rest.substr(0, colon);
-    if (!folder.empty() && access((folder + "/" + name).c_str(), X_OK) == 0) return true;
-    if (colon == std::string::npos) break;
-    rest.erase(0, colon + 1);
+std::filesystem::path InstalledProgram(const std::string& name) {
+  for (const char* folder : {"/usr/sbin", "/usr/bin", "/sbin", "/bin"}) {
+    const std::filesystem::path path = std::filesystem::path(folder) / name;
+    if (access(path.c_str(), X_OK) == 0) return path;
   }
-  return false;
+  return {};
 }
 
 std::optional<ProgramResult> RunProgram(const std::vector<std::string>& argv) {

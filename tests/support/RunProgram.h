@@ -1,6 +1,7 @@
 #pragma once
 // Runs a real program (from a Debian package) for a test: found on PATH, its
 // standard output collected, its standard error passed through.
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,8 +13,11 @@ struct ProgramResult {
   std::string output;
 };
 
-// Whether name is an executable file in a folder of PATH.
-bool ProgramInstalled(const std::string& name);
+// The program's path when a Debian package installed it in one of the
+// system's folders (/usr/sbin included, which a user's PATH may lack), else
+// empty: tests use the machine's programs, not others of the same name
+// earlier on PATH.
+std::filesystem::path InstalledProgram(const std::string& name);
 
 // Runs argv (argv[0] looked up on PATH) to its end; nothing when it cannot
 // be started at all.

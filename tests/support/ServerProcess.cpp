@@ -108,12 +108,4 @@ void ServerProcess::Stop() {
   pid_ = -1;
 }
 
-std::filesystem::path InstalledProgram(const std::string& name) {
-  for (const char* folder : {"/usr/sbin", "/usr/bin", "/sbin", "/bin"}) {
-    const std::filesystem::path path = std::filesystem::path(folder) / name;
-    if (access(path.c_str(), X_OK) == 0) return path;
-  }
-  return {};
-}
-
 }  // namespace velbrook::testing

@@ -36,8 +36,4 @@ class ServerProcess {
   uint16_t port_ = 0;
 };
 
-// The program's path when it is installed in one of the usual places
-// (including /usr/sbin), else empty.
-std::filesystem::path InstalledProgram(const std::string& name);
-
 }  // namespace velbrook::testing
