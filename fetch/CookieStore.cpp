@@ -94,14 +94,15 @@ void CookieStore::InsertOrReplace(Cookie cookie, TimePoint now) {
   const std::size_t entry = EntryFor(cookie.domain);
   std::vector<Cookie>& cookies = domains_[entry].cookies;
   NameIndex& names = nameIndexes_[entry];
-  const auto found = names.find(ToLowerAscii(cookie.name));
+  std::string key = ToLowerAscii(cookie.name);
+  const auto found = names.find(key);
   if (found == names.end()) {
     if (cookies.size() >= kMaxCookiesPerDomain) {
       RemoveOldest(entry);
     } else if (count_ >= kMaxCookies) {
       RemoveOldest();
     }
-    names.emplace(ToLowerAscii(cookie.name), cookies.size());
+    names.emplace(std::move(key), cookies.size());
     cookie.created = nextCreated_++;
     cookies.push_back(std::move(cookie));
     ++count_;
