@@ -72,7 +72,7 @@ const UpperTable& UpperUnits() {
     for (std::size_t unit = 0; unit < units.size(); ++unit) {
       const UChar32 upper = u_toupper(static_cast<UChar32>(unit));
       units[unit] = upper > 0xFFFF || U_IS_SURROGATE(upper) ? static_cast<char16_t>(unit)
-                                                             : static_cast<char16_t>(upper);
+                                                            : static_cast<char16_t>(upper);
     }
     return units;
   }();
@@ -132,7 +132,15 @@ Text QuotedValue(TextView text) {
 // page holds; the positions given are those that Find on View() would give.
 class WorkText {
  public:
-  enum Marker : std::size_t { Heading, LaterAuthor, AuthorEnd, HeadingEnd, LaterPost, PostEnd, kCount };
+  enum Marker : std::size_t {
+    Heading,
+    LaterAuthor,
+    AuthorEnd,
+    HeadingEnd,
+    LaterPost,
+    PostEnd,
+    kCount
+  };
 
   explicit WorkText(TextView region) : region_(region) {}
 

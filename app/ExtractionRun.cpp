@@ -41,7 +41,8 @@ bool TfrmMain::ToText() {
     ShowStatus(velbrook::ProgressText(i + 1, total), kProgressPanel);
     const Text& name = pages[static_cast<std::size_t>(i)];
     if (name.empty()) continue;
-    const Text block = GetSingerPage(prefix + name + kPageSuffix, i == 0 ? kFirstPageKind : kLaterPageKind);
+    const Text block =
+        GetSingerPage(prefix + name + kPageSuffix, i == 0 ? kFirstPageKind : kLaterPageKind);
     if (!velbrook::IsBlank(block)) AppendOutput(block);
   }
   return false;

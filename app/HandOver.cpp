@@ -212,7 +212,9 @@ bool HandOver::Run(std::function<void()> task) {
   return ticket->ran;
 }
 
-void HandOver::SetAfterWork(std::function<void()> finish) { channel_->afterWork = std::move(finish); }
+void HandOver::SetAfterWork(std::function<void()> finish) {
+  channel_->afterWork = std::move(finish);
+}
 
 void HandOver::Close() {
   if (OnOwnThread()) channel_->FinishWork();

@@ -20,7 +20,7 @@ class QAction;
 namespace velbrook {
 class HttpClient;
 class StatusBar;
-}
+}  // namespace velbrook
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT

@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
                velbrook::SiteHost(velbrook::kForumSiteAddress).c_str(),
                static_cast<unsigned>(forum.Port()));
   return velbrook::RunMainWindow([&forum](TfrmMain& window) {
-    window.idhtp().SetConnector(velbrook::ForumConnector(velbrook::kForumSiteAddress, forum.Port()));
+    window.idhtp().SetConnector(
+        velbrook::ForumConnector(velbrook::kForumSiteAddress, forum.Port()));
   });
 }

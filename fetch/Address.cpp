@@ -64,7 +64,8 @@ Address ParseAddress(TextView address) {
   }
   auto [authority, remaining] = SplitAtFirst(rest, u'/');
   if (const size_t at = authority.find(u'@'); at != Text::npos) {
-    std::tie(parts.userName, parts.password) = SplitAtFirst(TextView(authority).substr(0, at), u':');
+    std::tie(parts.userName, parts.password) =
+        SplitAtFirst(TextView(authority).substr(0, at), u':');
     authority.erase(0, at + 1);
   }
   std::tie(parts.host, parts.port) = SplitAtFirst(authority, u':');

@@ -10,7 +10,7 @@
 namespace velbrook {
 
 struct Address {
-  Text scheme;         // as typed, blanks and letter case kept
+  Text scheme;  // as typed, blanks and letter case kept
   Text host;
   Text port;           // port text; empty when the address names none
   Text directoryPath;  // "/" ... up to and including the last "/"

@@ -33,13 +33,17 @@ struct Attributes {
       std::string_view name;
       Attribute Attributes::*slot;
     };
-    static constexpr Known kKnown[] = {
-        {"PATH", &Attributes::path},         {"EXPIRES", &Attributes::expires},
-        {"DOMAIN", &Attributes::domain},     {"SECURE", &Attributes::secure},
-        {"HTTPONLY", &Attributes::httpOnly}, {"MAX-AGE", &Attributes::maxAge},
-        {"VERSION", &Attributes::version},   {"COMMENT", &Attributes::comment},
-        {"COMMENTURL", &Attributes::commentUrl}, {"DISCARD", &Attributes::discard},
-        {"PORT", &Attributes::port}};
+    static constexpr Known kKnown[] = {{"PATH", &Attributes::path},
+                                       {"EXPIRES", &Attributes::expires},
+                                       {"DOMAIN", &Attributes::domain},
+                                       {"SECURE", &Attributes::secure},
+                                       {"HTTPONLY", &Attributes::httpOnly},
+                                       {"MAX-AGE", &Attributes::maxAge},
+                                       {"VERSION", &Attributes::version},
+                                       {"COMMENT", &Attributes::comment},
+                                       {"COMMENTURL", &Attributes::commentUrl},
+                                       {"DISCARD", &Attributes::discard},
+                                       {"PORT", &Attributes::port}};
     for (const Known& known : kKnown)
       if (EqualsIgnoreCase(name, known.name)) return &(this->*known.slot);
     return nullptr;
@@ -77,7 +81,8 @@ int64_t ReadNumber(std::string_view text, int64_t fallback, int64_t min, int64_t
   }
   if (text.empty()) return fallback;
   // The magnitude of min may pass max, so it is counted unsigned.
-  const uint64_t limit = negative ? uint64_t{0} - static_cast<uint64_t>(min) : static_cast<uint64_t>(max);
+  const uint64_t limit =
+      negative ? uint64_t{0} - static_cast<uint64_t>(min) : static_cast<uint64_t>(max);
   uint64_t magnitude = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return fallback;
@@ -145,14 +150,16 @@ void FillFromAttributes(Cookie& cookie, const Attributes& attributes, TimePoint 
   cookie.domain = std::string(domain.substr(0, domain.find(':')));
   cookie.secure = attributes.secure.present;
   cookie.httpOnly = attributes.httpOnly.present;
-  cookie.maxAge = ReadNumber(attributes.maxAge.value, kNoMaxAge, std::numeric_limits<int64_t>::min(),
-                             std::numeric_limits<int64_t>::max());
+  cookie.maxAge =
+      ReadNumber(attributes.maxAge.value, kNoMaxAge, std::numeric_limits<int64_t>::min(),
+                 std::numeric_limits<int64_t>::max());
   cookie.version = static_cast<int32_t>(ReadNumber(attributes.version.value, kNoVersion,
                                                    std::numeric_limits<int32_t>::min(),
                                                    std::numeric_limits<int32_t>::max()));
   cookie.comment = std::string(attributes.comment.value);
   // EXPIRES outweighs MAX-AGE; a negative MAX-AGE leaves no expiry.
-  if (cookie.expires.empty() && cookie.maxAge >= 0) cookie.expires = ExpiryAfter(now, cookie.maxAge);
+  if (cookie.expires.empty() && cookie.maxAge >= 0)
+    cookie.expires = ExpiryAfter(now, cookie.maxAge);
   if (cookie.kind == CookieKind::SetCookie2) FillSetCookie2Fields(cookie, attributes);
 }
 

@@ -38,7 +38,8 @@ std::optional<int64_t> ReadHexNumber(std::string_view text) {
   int64_t value = 0;
   for (char c : text) {
     if (!std::isxdigit(static_cast<unsigned char>(c)) || value > kLimit) return std::nullopt;
-    value = value * 16 + (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : Lower(c) - 'a' + 10);
+    value =
+        value * 16 + (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : Lower(c) - 'a' + 10);
   }
   return value;
 }
@@ -52,8 +53,8 @@ std::string TrimBlanks(std::string_view text) {
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 std::optional<int64_t> ReadDecimalNumber(std::string_view text) {

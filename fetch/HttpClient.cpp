@@ -35,7 +35,8 @@ StatusDecision DecideStatus(const Response& response) {
   const int32_t statusClass = code / 100;
   if ((statusClass == 3 && code != 304) || (!response.location.empty() && code != 201))
     return {false, false, false};
-  if (statusClass == 2) return code == 204 ? StatusDecision{true, false, true} : StatusDecision{true, true, false};
+  if (statusClass == 2)
+    return code == 204 ? StatusDecision{true, false, true} : StatusDecision{true, true, false};
   if (code == 401 || code == 407) return {false, false, false};
   if (statusClass == 1 || code == 304) return {false, false, true};
   return {false, false, false};
@@ -44,13 +45,14 @@ StatusDecision DecideStatus(const Response& response) {
 [[noreturn]] void ThrowProtocolError(const Response& response) {
   std::string message = "status " + std::to_string(response.statusCode);
   const std::vector<std::string>* challenges =
-      response.statusCode == 401 ? &response.serverChallenges
+      response.statusCode == 401   ? &response.serverChallenges
       : response.statusCode == 407 ? &response.proxyChallenges
                                    : nullptr;
   // The client holds no password, so a supported challenge ends the attempt at once too.
   if (challenges != nullptr) {
     const std::string scheme = SupportedChallengeScheme(*challenges);
-    message += scheme.empty() ? " (no supported challenge)" : " (" + scheme + " challenge, no credentials)";
+    message += scheme.empty() ? " (no supported challenge)"
+                              : " (" + scheme + " challenge, no credentials)";
   }
   throw FetchError(FetchFailure::ProtocolError, message, response.statusCode);
 }
@@ -114,7 +116,8 @@ struct HttpClient::State {
       socket = connector(host, port);
     }
     ThrowIfAborted();
-    if (!socket.valid()) throw FetchError(FetchFailure::SocketError, "the connector gave no socket", EBADF);
+    if (!socket.valid())
+      throw FetchError(FetchFailure::SocketError, "the connector gave no socket", EBADF);
     connection.emplace(std::move(socket), host, port, waker.fd());
   }
 
@@ -170,7 +173,8 @@ struct HttpClient::State {
   std::string HeadFor(const std::string& target, const std::string& hostValue,
                       const std::string& host, const std::string& scheme, uint16_t port) {
     const std::string cookieList =
-        cookies ? JoinCookies(cookies->Select(host, ToAscii(current.directoryPath), scheme, port)) : "";
+        cookies ? JoinCookies(cookies->Select(host, ToAscii(current.directoryPath), scheme, port))
+                : "";
     return BuildRequestHead(target, hostValue, request, cookieList);
   }
 

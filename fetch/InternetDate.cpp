@@ -357,8 +357,7 @@ std::optional<TimePoint> ReadInternetDate(std::string_view text) {
 }
 
 std::string WriteGmtDate(TimePoint moment) {
-  const auto seconds =
-      std::chrono::floor<std::chrono::seconds>(moment.time_since_epoch()).count();
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(moment.time_since_epoch()).count();
   int64_t days = seconds / kSecondsPerDay;
   int64_t secondOfDay = seconds % kSecondsPerDay;
   if (secondOfDay < 0) {

@@ -31,7 +31,8 @@ std::string AsciiLine(std::string_view bytes) {
 namespace {
 
 [[noreturn]] void ThrowPastBound() {
-  throw FetchError(FetchFailure::OutOfMemory, "body larger than " + std::to_string(kMaxBodyBytes) + " bytes");
+  throw FetchError(FetchFailure::OutOfMemory,
+                   "body larger than " + std::to_string(kMaxBodyBytes) + " bytes");
 }
 
 }  // namespace
@@ -78,7 +79,8 @@ std::optional<std::string> ResponseReader::ReadLine(std::string* partial) {
       connection_.Consume(feed + 1);
       return result;
     }
-    if (buffered.size() > kMaxLineBytes) throw FetchError(FetchFailure::LineTooLong, "line too long");
+    if (buffered.size() > kMaxLineBytes)
+      throw FetchError(FetchFailure::LineTooLong, "line too long");
     searched = buffered.size();
     if (!connection_.ReceivePiece(timeoutMs_)) {
       if (partial != nullptr) *partial = std::string(connection_.Buffered());

@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cerrno>
 #include <ctime>
 #include <list>
 #include <map>
@@ -116,7 +116,7 @@ struct Answer {
   Body body;  // nothing: an empty body of no type
   bool chunked = false;
   const char* extraField = nullptr;  // one more header line, as it goes out
-  int delayMs = 0;  // the wait before the answer goes out
+  int delayMs = 0;                   // the wait before the answer goes out
 };
 
 // A refusal: an empty answer after which the connection is closed.
@@ -492,7 +492,8 @@ Verdict ForumServer::State::Decide(const RequestHead& request, Answer& answer) c
         case PageFailure::Stall:
           return Verdict::Stall;
         case PageFailure::Status500:
-          answer = Answer{500, "Internal Server Error", ErrorPage(u"服务器忙，请稍后再试。"), false};
+          answer =
+              Answer{500, "Internal Server Error", ErrorPage(u"服务器忙，请稍后再试。"), false};
           return Verdict::Answer;
         case PageFailure::None:
           break;
@@ -549,8 +550,7 @@ bool ForumServer::State::SendAnswer(int fd, const Answer& answer, const Manner& 
   if (!chunked) return SendAll(fd, body);
   for (std::size_t offset = 0; offset < body.size(); offset += kChunkBytes) {
     const std::string_view chunk = std::string_view(body).substr(offset, kChunkBytes);
-    if (!SendAll(fd, HexSize(chunk.size()) + "\r\n") || !SendAll(fd, chunk) ||
-        !SendAll(fd, "\r\n"))
+    if (!SendAll(fd, HexSize(chunk.size()) + "\r\n") || !SendAll(fd, chunk) || !SendAll(fd, "\r\n"))
       return false;
   }
   return SendAll(fd, "0\r\n\r\n");

@@ -37,10 +37,10 @@ enum class PageFailure {
 
 // One request head as the forum read it.
 struct RequestRecord {
-  std::string target;        // the request target as sent, query included
-  std::string host;          // the Host header's value, empty when absent
-  bool cookieCame = false;   // the session cookie came back with its value
-  std::size_t connection = 0;  // 1 for the first accepted connection, and so on
+  std::string target;                    // the request target as sent, query included
+  std::string host;                      // the Host header's value, empty when absent
+  bool cookieCame = false;               // the session cookie came back with its value
+  std::size_t connection = 0;            // 1 for the first accepted connection, and so on
   std::vector<std::string> headerLines;  // every header line, in order
 };
 

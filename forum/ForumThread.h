@@ -21,7 +21,7 @@ struct ForumPost {
 };
 
 struct ForumPage {
-  Text name;  // the page name: the page lives at ThreadPagePath(name)
+  Text name;                     // the page name: the page lives at ThreadPagePath(name)
   std::vector<ForumPost> posts;  // posts[0] is the page's first post
 };
 

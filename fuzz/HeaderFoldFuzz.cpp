@@ -1,6 +1,6 @@
 // Header folding on arbitrary lines (the input repeated to a length past the
-// unfolded limit, up to about a dozen pieces) against a plain fold that copies the rest of the line at
-// every piece: both must give the same pieces, byte for byte.
+// unfolded limit, up to about a dozen pieces) against a plain fold that copies the rest of the line
+// at every piece: both must give the same pieces, byte for byte.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>

@@ -70,7 +70,8 @@ TEST(GetAuthorTitle, WindowAndQuotedValues) {
       {"OnlyItemQuoteRightBeforeIt", u"\"Q\";chrItem", u"Q", u"Q"},
       {"NoQuoteSemicolon", u"chrAuthorName = \"A\" chrTitle = \"T\" chrItem", u"", u""},
       {"NoTitleGivesAuthor", u"chrAuthorName = \"A\"; chrItem", u"A", u"A"},
-      {"TitleOutsideWindowIgnored", u"chrAuthorName = \"A\"; chrItem; chrTitle = \"T\";", u"A", u"A"},
+      {"TitleOutsideWindowIgnored", u"chrAuthorName = \"A\"; chrItem; chrTitle = \"T\";", u"A",
+       u"A"},
       {"AuthorRunsToFirstQuoteSemicolon", u"chrAuthorName = \"A\", chrTitle = \"T\"; chrItem",
        u"A\", chrTitle = \"T", u"T"},
       {"FirstOfDoubledMarkers", Script(u"甲", u"一") + Script(u"乙", u"二"), u"甲", u"一"},
@@ -138,7 +139,8 @@ TEST(FilterStr, SameAsRemoveAllForEveryCodeUnit) {
       }
     }
   }
-  const Text expected = RemoveAll(RemoveAll(RemoveAll(text, u"<br>", true), u"&nbsp", true), u" ", true);
+  const Text expected =
+      RemoveAll(RemoveAll(RemoveAll(text, u"<br>", true), u"&nbsp", true), u" ", true);
   EXPECT_EQ(TfrmMain::FilterStr(text), expected);
 }
 
@@ -160,8 +162,8 @@ TEST_P(PageBlock, IsExactly) {
 }
 
 // Pages with no author stated whose posts name no author either.
-const Text kAnonymousPosts = Region(
-    Body(u"one") + u"<TABLE></table>" + Body(u"two") + u"<TABLE></table>" + Body(u"three"));
+const Text kAnonymousPosts =
+    Region(Body(u"one") + u"<TABLE></table>" + Body(u"two") + u"<TABLE></table>" + Body(u"three"));
 // A work text of headings without "</table>": each pass drops 7 units.
 Text HeadingsWithoutEnd(int count) {
   Text chunks;
@@ -178,25 +180,27 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{"EmptyKindGetsNoHeader", kSketchPage, u"", kSketchPosts},
         BlockCase{"DoubledKindGetsNoHeader", kSketchPage, u"FF", kSketchPosts},
         BlockCase{"LaterPageWithoutAuthorPosts",
-                  Script(kAuthor, u"T") + Region(FirstPost(u"甲", u"x") + LaterPost(u"乙", u"y")), u"S",
-                  u""},
+                  Script(kAuthor, u"T") + Region(FirstPost(u"甲", u"x") + LaterPost(u"乙", u"y")),
+                  u"S", u""},
         BlockCase{"FirstPageWithoutAuthorPostsIsHeader",
-                  Script(kAuthor, u"T") + Region(FirstPost(u"甲", u"x")), u"F", Header(u"T", kAuthor)},
+                  Script(kAuthor, u"T") + Region(FirstPost(u"甲", u"x")), u"F",
+                  Header(u"T", kAuthor)},
         BlockCase{"EmptyLaterPostGivesSeparatorAlone",
                   Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + LaterPost(u"A", u"")), u"S",
                   kSeparator},
-        BlockCase{"EmptyFirstPostGivesSeparatorAlone", Script(u"A", u"T") + Region(FirstPost(u"A", u"")),
-                  u"S", kSeparator},
+        BlockCase{"EmptyFirstPostGivesSeparatorAlone",
+                  Script(u"A", u"T") + Region(FirstPost(u"A", u"")), u"S", kSeparator},
         // Only the first post removes the lower-case tag before the filter.
-        BlockCase{"JoinedBreakInFirstPost", Script(u"A", u"T") + Region(FirstPost(u"A", u"<b<br>r>")), u"S",
-                  kSeparator},
+        BlockCase{"JoinedBreakInFirstPost",
+                  Script(u"A", u"T") + Region(FirstPost(u"A", u"<b<br>r>")), u"S", kSeparator},
         BlockCase{"JoinedBreakInLaterPost",
-                  Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + LaterPost(u"A", u"<b<br>r>")), u"S",
-                  u"<br>" + kSeparator},
+                  Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + LaterPost(u"A", u"<b<br>r>")),
+                  u"S", u"<br>" + kSeparator},
         BlockCase{"EmptyAuthorTakesEveryPost", kAnonymousPosts, u"S",
                   u"one" + kSeparator + u"two" + kSeparator + u"three" + kSeparator},
-        BlockCase{"EmptyAuthorOnFirstPage", kAnonymousPosts, u"F",
-                  Header(u"", u"") + u"one" + kSeparator + u"two" + kSeparator + u"three" + kSeparator},
+        BlockCase{
+            "EmptyAuthorOnFirstPage", kAnonymousPosts, u"F",
+            Header(u"", u"") + u"one" + kSeparator + u"two" + kSeparator + u"three" + kSeparator},
         // The first post (found nowhere, empty) and five passes of 7 units.
         BlockCase{"HeadingsWithoutEndStillEnd", HeadingsWithoutEnd(5), u"S",
                   kSeparator + kSeparator + kSeparator + kSeparator + kSeparator + kSeparator},
@@ -207,37 +211,44 @@ INSTANTIATE_TEST_SUITE_P(
                   u"S", u""},
         // The heading of B ends at the lower-case "</table>" only: A's heading
         // then lies inside the skipped part and no pass reads A's name.
-        BlockCase{"UpperCaseTableEndEndsNoPass",
-                  Script(u"A", u"T") +
-                      Region(FirstPost(u"B", u"x") + u"<TABLE _blank>B</a></TABLE><TABLE _blank>A</a></table>" +
-                             Body(u"p")),
-                  u"S", u""},
+        BlockCase{
+            "UpperCaseTableEndEndsNoPass",
+            Script(u"A", u"T") +
+                Region(FirstPost(u"B", u"x") +
+                       u"<TABLE _blank>B</a></TABLE><TABLE _blank>A</a></table>" + Body(u"p")),
+            u"S", u""},
         // A later post's name comes from the first "_blank>" after the
         // previous post's "</table>", here inside the previous post's text.
         BlockCase{"NameFromPreviousPostText",
-                  Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + LaterPost(u"B", u"see_blank>A</a>") +
-                                              LaterPost(u"C", u"c-text")),
+                  Script(u"A", u"T") +
+                      Region(FirstPost(u"B", u"x") + LaterPost(u"B", u"see_blank>A</a>") +
+                             LaterPost(u"C", u"c-text")),
                   u"S", u"c-text" + kSeparator},
         BlockCase{"NoRegionStartReadsFromPageStart",
-                  Script(u"A", u"T") + FirstPost(u"A", u"x") + LaterPost(u"A", u"y") + u"结束贴子内容" +
-                      LaterPost(u"A", u"after"),
+                  Script(u"A", u"T") + FirstPost(u"A", u"x") + LaterPost(u"A", u"y") +
+                      u"结束贴子内容" + LaterPost(u"A", u"after"),
                   u"S", u"x" + kSeparator + u"y" + kSeparator},
         BlockCase{"NoRegionEndIsEmpty",
-                  Script(u"A", u"T") + u"开始首贴作者和日期" + FirstPost(u"A", u"x") + LaterPost(u"A", u"y"), u"F",
-                  Header(u"T", u"A")},
-        BlockCase{"RegionEndBeforeStartIsEmpty",
-                  Script(u"A", u"T") + u"结束贴子内容" + u"开始首贴作者和日期" + FirstPost(u"A", u"x"), u"S", u""},
+                  Script(u"A", u"T") + u"开始首贴作者和日期" + FirstPost(u"A", u"x") +
+                      LaterPost(u"A", u"y"),
+                  u"F", Header(u"T", u"A")},
+        BlockCase{
+            "RegionEndBeforeStartIsEmpty",
+            Script(u"A", u"T") + u"结束贴子内容" + u"开始首贴作者和日期" + FirstPost(u"A", u"x"),
+            u"S", u""},
         // An empty region with no author: one empty post and its separator.
         BlockCase{"NoRegionEndNoAuthor", u"开始首贴作者和日期" + FirstPost(u"A", u"x"), u"F",
                   Header(u"", u"") + kSeparator},
         BlockCase{"NoReportGivesEmptyPostText",
-                  Script(u"A", u"T") + Region(u"target=\"_blank\">A</a><div class=\"post\">lost"), u"S",
-                  kSeparator},
+                  Script(u"A", u"T") + Region(u"target=\"_blank\">A</a><div class=\"post\">lost"),
+                  u"S", kSeparator},
         BlockCase{"FirstPostNeedsQuotedBlank",
-                  Script(u"A", u"T") + Region(u"target=_blank>A</a>" + Body(u"x") + LaterPost(u"A", u"y")),
+                  Script(u"A", u"T") +
+                      Region(u"target=_blank>A</a>" + Body(u"x") + LaterPost(u"A", u"y")),
                   u"S", u"y" + kSeparator},
-        BlockCase{"FilterReachesHeader", Script(u"A&nbsp;B", u"T <BR>U") + Region(FirstPost(u"甲", u"x")),
-                  u"F", Header(u"TU", u"A;B")},
+        BlockCase{"FilterReachesHeader",
+                  Script(u"A&nbsp;B", u"T <BR>U") + Region(FirstPost(u"甲", u"x")), u"F",
+                  Header(u"TU", u"A;B")},
         BlockCase{"EmptyPage", u"", u"S", kSeparator},
         BlockCase{"EmptyPageFirst", u"", u"F", Header(u"", u"") + kSeparator}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -274,11 +285,31 @@ Text LiteralBlock(const Text& page, const Text& kind) {
 }
 
 TEST(MakePageBlock, SameAsLiteralCopiesOnScrambledPages) {
-  const std::vector<Text> pieces = {
-      u"开始首贴作者和日期", u"结束贴子内容", u"_blank\">", u"_blank>", u"</a>", u"\"post\">", u"post\">",
-      u"post-jb", u"<TABLE", u"</table>", u"<table", u"</TABLE>", u"A", u"B", u"x", u" ", u"<br>",
-      u"<BR>", u"&nbsp;", u"<div class=\"", u"chrAuthorName=\"A\";", u"chrTitle=\"T\";", u"chrItem",
-      u"\r\n", u"y123456789"};
+  const std::vector<Text> pieces = {u"开始首贴作者和日期",
+                                    u"结束贴子内容",
+                                    u"_blank\">",
+                                    u"_blank>",
+                                    u"</a>",
+                                    u"\"post\">",
+                                    u"post\">",
+                                    u"post-jb",
+                                    u"<TABLE",
+                                    u"</table>",
+                                    u"<table",
+                                    u"</TABLE>",
+                                    u"A",
+                                    u"B",
+                                    u"x",
+                                    u" ",
+                                    u"<br>",
+                                    u"<BR>",
+                                    u"&nbsp;",
+                                    u"<div class=\"",
+                                    u"chrAuthorName=\"A\";",
+                                    u"chrTitle=\"T\";",
+                                    u"chrItem",
+                                    u"\r\n",
+                                    u"y123456789"};
   std::mt19937 random(20101001);
   std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
   std::uniform_int_distribution<int> length(0, 60);
@@ -291,7 +322,8 @@ TEST(MakePageBlock, SameAsLiteralCopiesOnScrambledPages) {
     // Blocks past the bound of OverlappingPostTextsStayBounded are cut there.
     if (literal.size() > 16 * page.size() + 4096) continue;
     ++compared;
-    ASSERT_EQ(U8(TfrmMain::MakePageBlock(page, kind, kCaption)), U8(literal)) << "page: " << U8(page);
+    ASSERT_EQ(U8(TfrmMain::MakePageBlock(page, kind, kCaption)), U8(literal))
+        << "page: " << U8(page);
   }
   EXPECT_GT(compared, 2900);
 }
@@ -313,8 +345,9 @@ TEST(MakePageBlock, ManyPostsKeepEveryAuthorPostInOrder) {
 TEST(MakePageBlock, OverlappingPostTextsStayBounded) {
   Text headings;
   for (int i = 0; i < 5000; ++i) headings += u"<TABLE_blank>A</a>";
-  const Text page = Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + u"<TABLE_blank>A</a>post\">" + headings +
-                                                 Text(20000, u'x') + u"<div class=\"post-jb\">");
+  const Text page =
+      Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + u"<TABLE_blank>A</a>post\">" + headings +
+                                  Text(20000, u'x') + u"<div class=\"post-jb\">");
   const Text block = TfrmMain::MakePageBlock(page, u"S", kCaption);
   EXPECT_LE(block.size(), 16 * page.size() + 4096);
   // Far more than one copy of the long text, each ending in its separator.

@@ -11,16 +11,16 @@ namespace velbrook::testing {
 namespace {
 
 std::string OkWith(const std::string& headers, const std::string& body) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + headers + "\r\n" + body;
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + headers +
+         "\r\n" + body;
 }
 
 class GetWebSiteTxtTest : public ::testing::Test {
  protected:
   void Serve(std::vector<Script> scripts) {
     server_ = std::make_unique<ScriptedServer>(std::move(scripts));
-    window_.idhtp().SetConnector([this](const std::string&, uint16_t) {
-      return ConnectTcp("127.0.0.1", server_->port());
-    });
+    window_.idhtp().SetConnector(
+        [this](const std::string&, uint16_t) { return ConnectTcp("127.0.0.1", server_->port()); });
   }
 
   TfrmMain window_;
@@ -64,13 +64,14 @@ TEST_P(DecodeTest, BodyIsCodePage936Text) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bodies, DecodeTest,
-    ::testing::Values(
-        DecodeCase{"Plain", "", EncodeCp936(u"作者:山间小楼 日期:2010-10-01"), u"作者:山间小楼 日期:2010-10-01"},
-        DecodeCase{"Utf8CharsetIgnored", "Content-Type: text/html; charset=utf-8\r\n", "\xC9\xBD\xBC\xE4",
-                   u"山间"},
-        // EF BB is one code page 936 character; the mark is not taken away.
-        DecodeCase{"ByteOrderMarkKept", "", "\xEF\xBB" + EncodeCp936(u"老屋"), u"\u9518老屋"},
-        DecodeCase{"Empty", "", "", u""}),
+    ::testing::Values(DecodeCase{"Plain", "", EncodeCp936(u"作者:山间小楼 日期:2010-10-01"),
+                                 u"作者:山间小楼 日期:2010-10-01"},
+                      DecodeCase{"Utf8CharsetIgnored", "Content-Type: text/html; charset=utf-8\r\n",
+                                 "\xC9\xBD\xBC\xE4", u"山间"},
+                      // EF BB is one code page 936 character; the mark is not taken away.
+                      DecodeCase{"ByteOrderMarkKept", "", "\xEF\xBB" + EncodeCp936(u"老屋"),
+                                 u"\u9518老屋"},
+                      DecodeCase{"Empty", "", "", u""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GetWebSiteTxtTest, GzipBodyIsDecodedAsItArrived) {

@@ -43,19 +43,18 @@ TEST_P(CheckWebSiteTest, ExactSubstringsOfSiteAndShtml) {
 
 INSTANTIATE_TEST_SUITE_P(
     Addresses, CheckWebSiteTest,
-    ::testing::Values(
-        AddressCase{"Sample", kSampleThreadAddress, true},
-        AddressCase{"Empty", u"", false},
-        AddressCase{"NoShtml", u"http://www.forum.example/publicforum/1.html", false},
-        AddressCase{"NoSite", u"http://www.other.example/1.shtml", false},
-        AddressCase{"UpperCaseScheme", u"HTTP://www.forum.example/1.shtml", false},
-        AddressCase{"UpperCaseHost", u"http://WWW.forum.example/1.shtml", false},
-        AddressCase{"UpperCaseShtml", u"http://www.forum.example/1.SHTML", false},
-        AddressCase{"SpacesAround", u"  http://www.forum.example/1.shtml  ", true},
-        AddressCase{"ShtmlFirst", u"shtml then http://www.forum.example", true},
-        AddressCase{"InsideOtherText", u"xhttp://www.forum.example.evilshtmlx", true},
-        AddressCase{"SiteWithoutSlashes", u"http:/www.forum.example/1.shtml", false},
-        AddressCase{"ShtmlOnly", u"shtml", false}),
+    ::testing::Values(AddressCase{"Sample", kSampleThreadAddress, true},
+                      AddressCase{"Empty", u"", false},
+                      AddressCase{"NoShtml", u"http://www.forum.example/publicforum/1.html", false},
+                      AddressCase{"NoSite", u"http://www.other.example/1.shtml", false},
+                      AddressCase{"UpperCaseScheme", u"HTTP://www.forum.example/1.shtml", false},
+                      AddressCase{"UpperCaseHost", u"http://WWW.forum.example/1.shtml", false},
+                      AddressCase{"UpperCaseShtml", u"http://www.forum.example/1.SHTML", false},
+                      AddressCase{"SpacesAround", u"  http://www.forum.example/1.shtml  ", true},
+                      AddressCase{"ShtmlFirst", u"shtml then http://www.forum.example", true},
+                      AddressCase{"InsideOtherText", u"xhttp://www.forum.example.evilshtmlx", true},
+                      AddressCase{"SiteWithoutSlashes", u"http:/www.forum.example/1.shtml", false},
+                      AddressCase{"ShtmlOnly", u"shtml", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A window whose client dials a scripted loopback server for every host.
@@ -64,11 +63,13 @@ class JobControlTest : public ::testing::Test {
   void Serve(std::vector<Script> scripts) {
     server_ = std::make_unique<ScriptedServer>(std::move(scripts));
     const uint16_t port = server_->port();
-    window_->idhtp().SetConnector([port](const std::string&, uint16_t) { return ConnectTcp("127.0.0.1", port); });
+    window_->idhtp().SetConnector(
+        [port](const std::string&, uint16_t) { return ConnectTcp("127.0.0.1", port); });
   }
   void RefuseConnections() {
     const uint16_t port = UnusedLoopbackPort();
-    window_->idhtp().SetConnector([port](const std::string&, uint16_t) { return ConnectTcp("127.0.0.1", port); });
+    window_->idhtp().SetConnector(
+        [port](const std::string&, uint16_t) { return ConnectTcp("127.0.0.1", port); });
   }
   Text Output() { return FromQString(Find<QPlainTextEdit>(*window_, "mmoText")->toPlainText()); }
   bool FlagBackToZero() {

@@ -90,10 +90,11 @@ TEST_P(CreateFailureTest, CarriesPathAndSystemReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, CreateFailureTest,
-    ::testing::Values(CreateFailureCase{"MissingFolder", "missing/a.txt", "No such file or directory"},
-                      CreateFailureCase{"NameOfAFolder", "folder", "Is a directory"},
-                      CreateFailureCase{"FileAsFolder", "plain/b.txt", "Not a directory"},
-                      CreateFailureCase{"NameTooLong", std::string(300, 'n') + ".txt", "File name too long"}),
+    ::testing::Values(
+        CreateFailureCase{"MissingFolder", "missing/a.txt", "No such file or directory"},
+        CreateFailureCase{"NameOfAFolder", "folder", "Is a directory"},
+        CreateFailureCase{"FileAsFolder", "plain/b.txt", "Not a directory"},
+        CreateFailureCase{"NameTooLong", std::string(300, 'n') + ".txt", "File name too long"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A pipe that nobody reads would hold a blocking open for ever.

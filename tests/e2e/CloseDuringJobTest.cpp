@@ -56,7 +56,8 @@ class CloseDuringJobTest : public ::testing::Test {
 // What the lookup comes back with once the close has begun.
 enum class LookupEnd { Address, NotFound };
 
-class CloseDuringLookupTest : public CloseDuringJobTest, public ::testing::WithParamInterface<LookupEnd> {};
+class CloseDuringLookupTest : public CloseDuringJobTest,
+                              public ::testing::WithParamInterface<LookupEnd> {};
 
 TEST_P(CloseDuringLookupTest, LookupThatEndsDuringTheCloseEndsTheJob) {
   ScriptedServer server({{Reply("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")}});
@@ -70,7 +71,8 @@ TEST_P(CloseDuringLookupTest, LookupThatEndsDuringTheCloseEndsTheJob) {
     EXPECT_GE(wake.fd, 0) << "the client lends no wake-up to its connector";
     inLookup = true;
     poll(&wake, 1, kSafetyMs);
-    if (end == LookupEnd::NotFound) throw FetchError(FetchFailure::SocketError, "lookup: no such host", EAI_NONAME);
+    if (end == LookupEnd::NotFound)
+      throw FetchError(FetchFailure::SocketError, "lookup: no such host", EAI_NONAME);
     return ConnectTcp("127.0.0.1", port);
   });
   StartJob(kSampleThreadAddress);
@@ -79,9 +81,11 @@ TEST_P(CloseDuringLookupTest, LookupThatEndsDuringTheCloseEndsTheJob) {
   EXPECT_EQ(server.Requests().size(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ends, CloseDuringLookupTest, ::testing::Values(LookupEnd::Address, LookupEnd::NotFound),
+INSTANTIATE_TEST_SUITE_P(Ends, CloseDuringLookupTest,
+                         ::testing::Values(LookupEnd::Address, LookupEnd::NotFound),
                          [](const auto& info) {
-                           return std::string(info.param == LookupEnd::Address ? "WithAnAddress" : "NotFound");
+                           return std::string(info.param == LookupEnd::Address ? "WithAnAddress"
+                                                                               : "NotFound");
                          });
 
 TEST_F(CloseDuringJobTest, ConnectThatNobodyAnswers) {

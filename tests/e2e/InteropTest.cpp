@@ -58,13 +58,15 @@ std::vector<std::string> Nginx(const fs::path& program, const fs::path& dir, uin
       << "  client_body_temp_path " << d << "/body;\n  proxy_temp_path " << d << "/proxy;\n"
       << "  fastcgi_temp_path " << d << "/fastcgi;\n  uwsgi_temp_path " << d << "/uwsgi;\n"
       << "  scgi_temp_path " << d << "/scgi;\n"
-      << "  server { listen 127.0.0.1:" << port << "; root " << d << "/www; default_type text/html; }\n}\n";
+      << "  server { listen 127.0.0.1:" << port << "; root " << d
+      << "/www; default_type text/html; }\n}\n";
   return {program.string(), "-e", d + "/error.log", "-p", d, "-c", d + "/nginx.conf"};
 }
 
-std::vector<std::string> PythonHttpServer(const fs::path& program, const fs::path& dir, uint16_t port) {
-  return {program.string(), "-m", "http.server", std::to_string(port), "--bind", "127.0.0.1",
-          "--directory", (dir / "www").string()};
+std::vector<std::string> PythonHttpServer(const fs::path& program, const fs::path& dir,
+                                          uint16_t port) {
+  return {program.string(), "-m",        "http.server", std::to_string(port),
+          "--bind",         "127.0.0.1", "--directory", (dir / "www").string()};
 }
 
 // Keeps both cores busy for as long as it lives.
@@ -112,7 +114,8 @@ class InteropRun : public ::testing::TestWithParam<InteropCase> {};
 
 TEST_P(InteropRun, EveryRunGivesWhatTheDemoForumGives) {
   const fs::path program = InstalledProgram(GetParam().program);
-  if (program.empty()) GTEST_SKIP() << GetParam().program << " is not installed (scripts/setup installs it)";
+  if (program.empty())
+    GTEST_SKIP() << GetParam().program << " is not installed (scripts/setup installs it)";
   TempDir dir;
   WritePages(dir.path() / "www");
   TfrmMain window;
@@ -135,10 +138,11 @@ TEST_P(InteropRun, EveryRunGivesWhatTheDemoForumGives) {
   std::optional<CpuLoad> load;
   if (GetParam().underLoad) load.emplace();
   for (int run = 0; run < kRuns; ++run) {
-    ASSERT_TRUE(RunToText(window, FirstPageAddress(), failure)) << "run " << run << ": " << What(failure);
+    ASSERT_TRUE(RunToText(window, FirstPageAddress(), failure))
+        << "run " << run << ": " << What(failure);
     const Text output = window.ReadOutput();
-    ASSERT_TRUE(output == expected) << "run " << run << " gave " << output.size() << " code units, the demo forum "
-                                    << expected.size();
+    ASSERT_TRUE(output == expected) << "run " << run << " gave " << output.size()
+                                    << " code units, the demo forum " << expected.size();
   }
 }
 

@@ -69,9 +69,10 @@ TEST_F(ToTextRun, SeveralPagesGiveTheAuthorsTextOfEveryPage) {
   EXPECT_EQ(ToUtf8(Progress()), "当前进度:100.00%,(4/4)");
   // The typed page first, then every page of the list in order.
   const std::string dir = ToUtf8(kThreadDirectory);
-  EXPECT_EQ(Targets(forum_), (std::vector<std::string>{dir + "2273274.shtml", dir + "2273274.shtml",
-                                                       dir + "2273274-2.shtml", dir + "2273274-3.shtml",
-                                                       dir + "2273274-4.shtml"}));
+  EXPECT_EQ(Targets(forum_),
+            (std::vector<std::string>{dir + "2273274.shtml", dir + "2273274.shtml",
+                                      dir + "2273274-2.shtml", dir + "2273274-3.shtml",
+                                      dir + "2273274-4.shtml"}));
 }
 
 TEST_F(ToTextRun, OnePageThreadIsFetchedTwice) {
@@ -86,9 +87,9 @@ TEST_F(ToTextRun, EmptyFirstNameGivesNoHeaderAndNoFetch) {
   ASSERT_TRUE(Run(AddressOf(kUnnamedFirstThreadName)));
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("unnamed_first_thread.txt")));
   EXPECT_EQ(ToUtf8(Progress()), "当前进度:100.00%,(3/3)");
-  EXPECT_EQ(Targets(forum_), (std::vector<std::string>{ThreadPagePath(kUnnamedFirstThreadName),
-                                                       ThreadPagePath(u"2273290-2"),
-                                                       ThreadPagePath(u"2273290-3")}));
+  EXPECT_EQ(Targets(forum_),
+            (std::vector<std::string>{ThreadPagePath(kUnnamedFirstThreadName),
+                                      ThreadPagePath(u"2273290-2"), ThreadPagePath(u"2273290-3")}));
 }
 
 struct MidRunFailure {
@@ -143,7 +144,8 @@ TEST_F(ToTextRun, PagesUnderThePrefixOfTheTypedAddress) {
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("one_page_thread.txt")));
   const std::vector<std::string> targets = Targets(forum_);
   ASSERT_EQ(targets.size(), 2u);
-  EXPECT_EQ(targets[1], ThreadPagePath(kOnePageThreadName) + "?from=a/" + ToUtf8(kOnePageThreadName) + ".shtml");
+  EXPECT_EQ(targets[1], ThreadPagePath(kOnePageThreadName) + "?from=a/" +
+                            ToUtf8(kOnePageThreadName) + ".shtml");
   EXPECT_EQ(ToUtf8(Progress()), "当前进度:100.00%,(1/1)");
 }
 
@@ -151,9 +153,10 @@ TEST_F(ToTextRun, PagesUnderThePrefixOfTheTypedAddress) {
 // in n and its progress is shown.
 TEST_F(ToTextRun, EmptyLastNameHasItsProgress) {
   const std::string path = ToUtf8(kThreadDirectory) + "9998.shtml";
-  forum_.AddRawPage(path, EncodeCp936(u"<!-- 开始点击数和分页链接 --><span class=\"pages\"></span>"
-                                      u"<div id=\"idArticleslist\"><input name=\"apn\" value=\"2273300,\"/>"
-                                      u"<input name=\"p\"/><!-- 结束点击数和分页链接 -->"));
+  forum_.AddRawPage(
+      path, EncodeCp936(u"<!-- 开始点击数和分页链接 --><span class=\"pages\"></span>"
+                        u"<div id=\"idArticleslist\"><input name=\"apn\" value=\"2273300,\"/>"
+                        u"<input name=\"p\"/><!-- 结束点击数和分页链接 -->"));
   ASSERT_TRUE(Run(kForumSiteAddress + FromUtf8(path)));
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("one_page_thread.txt")));
   EXPECT_EQ(ToUtf8(Progress()), "当前进度:100.00%,(2/2)");
@@ -165,9 +168,10 @@ TEST_F(ToTextRun, EmptyLastNameHasItsProgress) {
 TEST_F(ToTextRun, EmptyPageListFetchesOnlyTheTypedPage) {
   ASSERT_TRUE(Run(kSampleThreadAddress));
   const std::string path = ToUtf8(kThreadDirectory) + "9999.shtml";
-  forum_.AddRawPage(path, EncodeCp936(u"<!-- 开始点击数和分页链接 --><span class=\"pages\"></span>"
-                                      u"<div id=\"idArticleslist\"><input name=\"apn\"><input value=\"1\">"
-                                      u"<!-- 结束点击数和分页链接 -->"));
+  forum_.AddRawPage(
+      path, EncodeCp936(u"<!-- 开始点击数和分页链接 --><span class=\"pages\"></span>"
+                        u"<div id=\"idArticleslist\"><input name=\"apn\"><input value=\"1\">"
+                        u"<!-- 结束点击数和分页链接 -->"));
   forum_.ClearRecords();
   ASSERT_TRUE(Run(kForumSiteAddress + FromUtf8(path)));
   EXPECT_EQ(ToUtf8(Output()), "");

@@ -59,8 +59,11 @@ TEST(MergeAddress, DefaultPortFollowsTheScheme) {
   struct Case {
     const char16_t* address;
     const char* port;
-  } cases[] = {{u"http://h/", "80"}, {u"HtTp://h/", "80"}, {u"https://h/", "443"},
-               {u"HTTPS://h/", "443"}, {u"http://h:8080/", "8080"}};
+  } cases[] = {{u"http://h/", "80"},
+               {u"HtTp://h/", "80"},
+               {u"https://h/", "443"},
+               {u"HTTPS://h/", "443"},
+               {u"http://h:8080/", "8080"}};
   for (const Case& c : cases) {
     Address current;
     MergeAddress(current, ParseAddress(c.address));
@@ -123,8 +126,8 @@ TEST(PortNumber, ReadsDecimalOr80) {
   struct Case {
     const char16_t* text;
     int port;
-  } cases[] = {{u"80", 80}, {u"080", 80}, {u" 81 ", 81}, {u"x", 80}, {u"", 80},
-               {u"8a", 80}, {u"65535", 65535}, {u"1", 1}, {u"+82", 82}};
+  } cases[] = {{u"80", 80}, {u"080", 80},      {u" 81 ", 81}, {u"x", 80},  {u"", 80},
+               {u"8a", 80}, {u"65535", 65535}, {u"1", 1},     {u"+82", 82}};
   for (const Case& c : cases) EXPECT_EQ(PortNumber(c.text), c.port) << ToUtf8(c.text);
 }
 

@@ -59,12 +59,12 @@ TEST_P(HostRuleTest, HostValueAndDialledPort) {
   EXPECT_EQ(dials_[0].second, GetParam().dialledPort);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ports, HostRuleTest,
-                         ::testing::Values(HostCase{u"http://Pages.Forum.example/a", "Pages.Forum.example", 80},
-                                           HostCase{u"http://h:80/a", "h", 80},
-                                           HostCase{u"http://h:81/a", "h:81", 81},
-                                           HostCase{u"http://h:080/a", "h:080", 80},
-                                           HostCase{u"http://h:x/a", "h:x", 80}));
+INSTANTIATE_TEST_SUITE_P(
+    Ports, HostRuleTest,
+    ::testing::Values(HostCase{u"http://Pages.Forum.example/a", "Pages.Forum.example", 80},
+                      HostCase{u"http://h:80/a", "h", 80}, HostCase{u"http://h:81/a", "h:81", 81},
+                      HostCase{u"http://h:080/a", "h:080", 80},
+                      HostCase{u"http://h:x/a", "h:x", 80}));
 
 struct TargetCase {
   const char16_t* url;
@@ -88,7 +88,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TargetCase{u"http://h", "GET / HTTP/1.1"},
                       TargetCase{u"http://h/a/b.shtml?", "GET /a/b.shtml HTTP/1.1"},
                       TargetCase{u"http://u:p@h/a.shtml", "GET /a.shtml HTTP/1.1"},
-                      TargetCase{u"http://h/连载/页.shtml", "GET /?" "?/?.shtml HTTP/1.1"}));
+                      TargetCase{u"http://h/连载/页.shtml",
+                                 "GET /?"
+                                 "?/?.shtml HTTP/1.1"}));
 
 TEST_F(RequestTest, NoContentLengthAndNoAuthorizationFromUserInformation) {
   ScriptedServer& server = Serve({{Reply(Ok(""))}});
@@ -136,9 +138,9 @@ TEST_F(RequestTest, PortOutsideTheRangeFailsBeforeAnyConnect) {
 
 TEST_F(RequestTest, ControlCharactersInTheAddressAreNeverSent) {
   ScriptedServer& server = Serve({{Reply(Ok("fine"))}});
-  for (const char16_t* url : {u"http://h/a\r\nX-Injected: 1\r\n.shtml", u"http://h/a?x=\n",
-                              u"http://h\r\nX: y/a.shtml", u"http://h/a\x7f.shtml",
-                              u"http://h/a\x01.shtml"}) {
+  for (const char16_t* url :
+       {u"http://h/a\r\nX-Injected: 1\r\n.shtml", u"http://h/a?x=\n", u"http://h\r\nX: y/a.shtml",
+        u"http://h/a\x7f.shtml", u"http://h/a\x01.shtml"}) {
     const std::optional<FetchError> error = FailureOf(url);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->failure(), FetchFailure::UnsafeRequest);
@@ -155,8 +157,8 @@ TEST_F(RequestTest, LongCookieLineIsFoldedOnTheWire) {
   std::string setCookies;
   std::string expected;
   for (int i = 0; i < kCookies; ++i) {
-    const std::string pair =
-        "name" + std::to_string(1000 + i) + "=value-" + std::to_string(i * 7919) + std::string(50, 'v');
+    const std::string pair = "name" + std::to_string(1000 + i) + "=value-" +
+                             std::to_string(i * 7919) + std::string(50, 'v');
     setCookies += "Set-Cookie: " + pair + "\r\n";
     expected += (i > 0 ? "; " : "") + pair;
   }
@@ -202,7 +204,8 @@ TEST_F(RequestTest, CookieLineOf1025CharactersGoesOutWhole) {
   // "Cookie: " (8) + "k=" (2) + value: 1025 characters in all, with blanks to break at.
   std::string value;
   while (value.size() < 1015) value += value.size() % 10 == 9 ? ',' : 'v';
-  ScriptedServer& server = Serve({{Reply(Ok("", "Set-Cookie: k=" + value + "\r\n")), Reply(Ok(""))}});
+  ScriptedServer& server =
+      Serve({{Reply(Ok("", "Set-Cookie: k=" + value + "\r\n")), Reply(Ok(""))}});
   Fetch(u"http://www.forum.example/a.shtml");
   Fetch(u"http://www.forum.example/b.shtml");
   ASSERT_TRUE(server.WaitForRequests(2));

@@ -120,8 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
         "12345 Dec 2026", "09 Dec 2026 07:31:03:04 GMT", "09 Dec 2026 7:31:03 9:00:00",
         "09 Dec 2026 07:31:03 GMT (unclosed", "Tomorrow 07:31:03", "9th Dec 2026",
         "Wed, 09 Dec 2026 07:31:03 GMT\x01", std::string("09 Dec 2026\0 07:31:03", 21),
-        "Wed, 09 Dec. 2026", "+0800 09 Dec 2026", "09 Dec 2026 100:00:00",
-        std::string(65536, '9'), "Wed, 09 Dec 2026 " + std::string(70000, ' ') + "07:00 GMT",
+        "Wed, 09 Dec. 2026", "+0800 09 Dec 2026", "09 Dec 2026 100:00:00", std::string(65536, '9'),
+        "Wed, 09 Dec 2026 " + std::string(70000, ' ') + "07:00 GMT",
         "09 Dec 2026 ((((((((((x))))))))))"));
 
 // The standard library's reading of a moment, as RFC 1123 writes it.
@@ -137,9 +137,8 @@ std::string Rfc1123(TimePoint moment) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%s, %02u %s %04d %02d:%02d:%02d GMT",
                 kDays[weekday{dayPoint}.c_encoding()], unsigned(date.day()),
-                kMonths[unsigned(date.month()) - 1], int(date.year()),
-                int(time.hours().count()), int(time.minutes().count()),
-                int(time.seconds().count()));
+                kMonths[unsigned(date.month()) - 1], int(date.year()), int(time.hours().count()),
+                int(time.minutes().count()), int(time.seconds().count()));
   return buffer;
 }
 

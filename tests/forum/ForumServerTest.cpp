@@ -151,12 +151,15 @@ TEST_P(ClosingRequests, GetTheirAnswerAndThenTheClose) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forum, ClosingRequests,
-    ::testing::Values(
-        CloseCase{"connection_close", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Connection: close\r\n\r\n"},
-        CloseCase{"close_in_capitals", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Connection: CLOSE\r\n\r\n"},
-        CloseCase{"close_among_options", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Connection: keep-alive, close\r\n\r\n"},
-        CloseCase{"http10_plain", "GET " + kPage1 + " HTTP/1.0\r\n\r\n"},
-        CloseCase{"http10_other_option", "GET " + kPage1 + " HTTP/1.0\r\nConnection: TE\r\n\r\n"}),
+    ::testing::Values(CloseCase{"connection_close", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost +
+                                                        "Connection: close\r\n\r\n"},
+                      CloseCase{"close_in_capitals", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost +
+                                                         "Connection: CLOSE\r\n\r\n"},
+                      CloseCase{"close_among_options", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost +
+                                                           "Connection: keep-alive, close\r\n\r\n"},
+                      CloseCase{"http10_plain", "GET " + kPage1 + " HTTP/1.0\r\n\r\n"},
+                      CloseCase{"http10_other_option",
+                                "GET " + kPage1 + " HTTP/1.0\r\nConnection: TE\r\n\r\n"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ForumServerTest, KeepsAnHttp10ClientThatAsksForKeepAlive) {
@@ -179,7 +182,8 @@ TEST_F(ForumServerTest, KeepsAnHttp10ClientThatAsksForKeepAlive) {
 
 TEST_F(ForumServerTest, AnswersPipelinedRequestsInOrder) {
   ForumClient client(forum_.Port());
-  client.Send("GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "\r\nGET /nowhere HTTP/1.1\r\n" + kHost + "\r\n");
+  client.Send("GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "\r\nGET /nowhere HTTP/1.1\r\n" + kHost +
+              "\r\n");
   const std::optional<RawResponse> first = client.ReadResponse();
   const std::optional<RawResponse> second = client.ReadResponse();
   ASSERT_TRUE(first && second);
@@ -232,18 +236,18 @@ TEST_P(AbsoluteTargets, AreServedForTheForumsHostAlone) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forum, AbsoluteTargets,
-    ::testing::Values(
-        TargetCase{"site_host", "http://www.forum.example" + kPage1, 200},
-        TargetCase{"in_capitals", "HTTP://WWW.Forum.Example" + kPage1, 200},
-        TargetCase{"with_query", "http://www.forum.example" + kPage1 + "?a=1", 200},
-        TargetCase{"port_80", "http://www.forum.example:80" + kPage1, 200},
-        TargetCase{"forums_own_port", "http://www.forum.example:{port}" + kPage1, 200},
-        TargetCase{"other_host", "http://elsewhere.example" + kPage1, 404},
-        TargetCase{"longer_host", "http://www.forum.example.net" + kPage1, 404},
-        TargetCase{"other_port", "http://www.forum.example:8080" + kPage1, 404},
-        TargetCase{"user_info", "http://me@www.forum.example" + kPage1, 404},
-        TargetCase{"https", "https://www.forum.example" + kPage1, 404},
-        TargetCase{"no_path", "http://www.forum.example", 404}),
+    ::testing::Values(TargetCase{"site_host", "http://www.forum.example" + kPage1, 200},
+                      TargetCase{"in_capitals", "HTTP://WWW.Forum.Example" + kPage1, 200},
+                      TargetCase{"with_query", "http://www.forum.example" + kPage1 + "?a=1", 200},
+                      TargetCase{"port_80", "http://www.forum.example:80" + kPage1, 200},
+                      TargetCase{"forums_own_port", "http://www.forum.example:{port}" + kPage1,
+                                 200},
+                      TargetCase{"other_host", "http://elsewhere.example" + kPage1, 404},
+                      TargetCase{"longer_host", "http://www.forum.example.net" + kPage1, 404},
+                      TargetCase{"other_port", "http://www.forum.example:8080" + kPage1, 404},
+                      TargetCase{"user_info", "http://me@www.forum.example" + kPage1, 404},
+                      TargetCase{"https", "https://www.forum.example" + kPage1, 404},
+                      TargetCase{"no_path", "http://www.forum.example", 404}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ForumServerTest, DatesEveryAnswerFromTheClock) {
@@ -380,7 +384,8 @@ TEST_P(HostileRequests, AreRefusedAndTheConnectionClosed) {
 
 std::string ManyHeaderLines() {
   std::string head = "GET / HTTP/1.1\r\n";
-  for (std::size_t i = 0; i <= kMaxRequestHeaderLines; ++i) head += "X-" + std::to_string(i) + ": y\r\n";
+  for (std::size_t i = 0; i <= kMaxRequestHeaderLines; ++i)
+    head += "X-" + std::to_string(i) + ": y\r\n";
   return head + "\r\n";
 }
 
@@ -392,14 +397,24 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"no_version", "GET /\r\n\r\n", 400},
         HostileCase{"header_without_colon", "GET / HTTP/1.1\r\nnonsense\r\n\r\n", 400},
         HostileCase{"too_many_lines", ManyHeaderLines(), 400},
-        HostileCase{"post", "POST " + kPage1 + " HTTP/1.1\r\n" + kHost + "Content-Length: 3\r\n\r\nabc", 405},
-        HostileCase{"get_with_body", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Content-Length: 3\r\n\r\nabc", 400},
-        HostileCase{"get_chunked", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Transfer-Encoding: chunked\r\n\r\n", 400},
-        HostileCase{"endless_head", "GET / HTTP/1.1\r\nX: " + std::string(kMaxRequestHeadBytes, 'a'), 431},
+        HostileCase{"post",
+                    "POST " + kPage1 + " HTTP/1.1\r\n" + kHost + "Content-Length: 3\r\n\r\nabc",
+                    405},
+        HostileCase{"get_with_body",
+                    "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Content-Length: 3\r\n\r\nabc",
+                    400},
+        HostileCase{
+            "get_chunked",
+            "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + "Transfer-Encoding: chunked\r\n\r\n", 400},
+        HostileCase{"endless_head",
+                    "GET / HTTP/1.1\r\nX: " + std::string(kMaxRequestHeadBytes, 'a'), 431},
         HostileCase{"http11_without_host", "GET " + kPage1 + " HTTP/1.1\r\n\r\n", 400},
         HostileCase{"head_without_host", "HEAD " + kPage1 + " HTTP/1.1\r\n\r\n", 400},
         HostileCase{"two_hosts", "GET " + kPage1 + " HTTP/1.1\r\n" + kHost + kHost + "\r\n", 400},
-        HostileCase{"long_request_line", "GET /" + std::string(kMaxRequestLineBytes, 'a') + " HTTP/1.1\r\n" + kHost + "\r\n", 414},
+        HostileCase{
+            "long_request_line",
+            "GET /" + std::string(kMaxRequestLineBytes, 'a') + " HTTP/1.1\r\n" + kHost + "\r\n",
+            414},
         HostileCase{"long_line_unfinished", "GET /" + std::string(kMaxRequestLineBytes, 'a'), 414}),
     [](const auto& info) { return std::string(info.param.label); });
 

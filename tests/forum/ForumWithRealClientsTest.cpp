@@ -30,7 +30,8 @@ const std::string kHangGuardSeconds = "30";
 class ForumWithRealClients : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (InstalledProgram("curl").empty()) GTEST_SKIP() << "curl is missing; scripts/setup installs it";
+    if (InstalledProgram("curl").empty())
+      GTEST_SKIP() << "curl is missing; scripts/setup installs it";
     AddSampleThreads(forum_);
     forum_.Start();
   }
@@ -143,9 +144,9 @@ TEST_F(ForumWithRealClients, ApacheBenchKeepsHttp10ConnectionsAlive) {
                   "http://127.0.0.1:" + std::to_string(forum_.Port()) + kPage1});
   ASSERT_TRUE(result);
   EXPECT_EQ(result->exitCode, 0) << result->output;
-  for (const std::string& line : {"Complete requests:      " + requests,
-                                 std::string("Failed requests:        0"),
-                                 "Keep-Alive requests:    " + requests})
+  for (const std::string& line :
+       {"Complete requests:      " + requests, std::string("Failed requests:        0"),
+        "Keep-Alive requests:    " + requests})
     EXPECT_NE(result->output.find(line), std::string::npos) << line << "\n" << result->output;
   EXPECT_EQ(forum_.ConnectionCount(), 2u);
   EXPECT_EQ(PlainGet(kPage1).status, 200);

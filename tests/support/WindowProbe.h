@@ -52,13 +52,14 @@ class MessageBoxRecorder {
 class SaveDialogAnswerer {
  public:
   SaveDialogAnswerer() {
-    previous_ = SetSaveDialogShower([this](const SaveDialogRequest& request) -> std::optional<Text> {
-      requests.push_back(request);
-      if (answers.empty()) return std::nullopt;
-      std::optional<Text> answer = answers.front();
-      answers.pop_front();
-      return answer;
-    });
+    previous_ =
+        SetSaveDialogShower([this](const SaveDialogRequest& request) -> std::optional<Text> {
+          requests.push_back(request);
+          if (answers.empty()) return std::nullopt;
+          std::optional<Text> answer = answers.front();
+          answers.pop_front();
+          return answer;
+        });
   }
   ~SaveDialogAnswerer() { SetSaveDialogShower(std::move(previous_)); }
   SaveDialogAnswerer(const SaveDialogAnswerer&) = delete;
