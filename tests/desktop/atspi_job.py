@@ -63,14 +63,26 @@ def walk(node):
             yield from walk(child)
 
 
-def wait_for(find, what):
+def wait_for(find):
+    """What find() returns once it is not None; None after WAIT_S."""
     end = time.monotonic() + WAIT_S
     while time.monotonic() < end:
         found = find()
         if found is not None:
             return found
         time.sleep(0.1)
-    sys.exit("FAILED: no " + what + " within %d s" % WAIT_S)
+    return None
+
+
+def node(top, role, name=None):
+    """The first node below top with role (and name), or None."""
+    return next((n for n in walk(top)
+                 if n.getRoleName() == role and (name is None or n.name == name)), None)
+
+
+def do_action(target, name):
+    action = target.queryAction()
+    action.doAction([action.getName(i) for i in range(action.nActions)].index(name))
 
 
 def application(name):
@@ -79,7 +91,10 @@ def application(name):
             if app is not None and app.name == name and app.childCount:
                 return app
         return None
-    return wait_for(find, "application " + name + " on the AT-SPI bus")
+    app = wait_for(find)
+    if app is None:
+        sys.exit("FAILED: no application %s on the AT-SPI bus within %d s" % (name, WAIT_S))
+    return app
 
 
 def relation_targets(node, relation):
@@ -119,9 +134,7 @@ def check_tree(app):
     dump(window)
     seen = check_names(app, window)
     check(seen == EXPECTED_CONTROLS, "roles and names, in order: %s" % seen)
-    labels = [n for n in walk(window) if n.getRoleName() == "label" and showing(n)]
-    boxes = [n for n in walk(window) if n.getRoleName() == "text"]
-    label, box = labels[0], boxes[0]
+    label, box = node(window, "label"), node(window, "text")
     check([t.name for t in relation_targets(label, pyatspi.RELATION_LABEL_FOR)] == [box.name],
           "the label %r is label-for the address box" % label.name)
     check([t.name for t in relation_targets(box, pyatspi.RELATION_LABELLED_BY)] == [label.name],
@@ -130,10 +143,11 @@ def check_tree(app):
 
 
 def run_job(window, expected):
-    nodes = list(walk(window))
-    start = next(n for n in nodes if n.getRoleName() == "push button")
-    output = next(n for n in nodes if n.getRoleName() == "text" and n.name == "脱水结果")
-    bar = next(n for n in nodes if n.getRoleName() == "status bar")
+    start, output = node(window, "push button", "开 始"), node(window, "text", "脱水结果")
+    bar = node(window, "status bar")
+    check(None not in (start, output, bar), "the Start button, the output box and the status bar")
+    if None in (start, output, bar):
+        return
     progress = []
 
     # Qt's event carries the object, not the text: the name is read from it.
@@ -142,9 +156,7 @@ def run_job(window, expected):
             progress.append(event.source.name)
 
     pyatspi.Registry.registerEventListener(on_name, "object:property-change:accessible-name")
-    action = start.queryAction()
-    press = [action.getName(i) for i in range(action.nActions)].index("Press")
-    action.doAction(press)
+    do_action(start, "Press")
     run_loop_until(lambda: len(progress) >= 4 and progress[-1] == FINAL_PROGRESS)
     pyatspi.Registry.deregisterEventListener(on_name, "object:property-change:accessible-name")
     print("status bar changes: %s" % progress)
@@ -187,11 +199,15 @@ def run_loop_until(done):
 def check_menu(window):
     # A popup is no child of the application in the tree: it announces itself
     # as shown, as it does to a screen reader.
-    output = next(n for n in walk(window) if n.getRoleName() == "text" and n.name == "脱水结果")
-    action = output.queryAction()
-    action.doAction([action.getName(i) for i in range(action.nActions)].index("SetFocus"))
-    wait_for(lambda: output.getState().contains(pyatspi.STATE_FOCUSED) or None,
-             "focus in the output box")
+    output = node(window, "text", "脱水结果")
+    active = wait_for(lambda: window.getState().contains(pyatspi.STATE_ACTIVE) or None)
+    if output is not None and active:
+        do_action(output, "SetFocus")
+    focused = active and output is not None and wait_for(
+        lambda: output.getState().contains(pyatspi.STATE_FOCUSED) or None)
+    check(focused, "the window active and the output box focused through its action")
+    if not focused:
+        return
     menus = []
 
     def on_showing(event):
