@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include "app/Platform.h"
@@ -16,8 +17,10 @@ struct HeldMessage {
   QString text;
 };
 
-// The application object is made once, on the main thread, before any other.
+// The application object is made once, before any other; threads Qt starts
+// meanwhile may report too.
 struct StartUp {
+  std::mutex lock;
   QByteArray program;
   QtMessageHandler previous = nullptr;
   std::vector<HeldMessage> held;
@@ -41,6 +44,7 @@ void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
                  program, program);
     std::_Exit(1);
   }
+  const std::lock_guard<std::mutex> held(startUp.lock);
   startUp.held.push_back({type, QByteArray(context.category), text});
 }
 
@@ -57,6 +61,7 @@ int& Application::HoldStartUpMessages(int& argc, char** argv) {
 void Application::ReleaseStartUpMessages() {
   StartUp& startUp = TheStartUp();
   qInstallMessageHandler(startUp.previous);
+  const std::lock_guard<std::mutex> held(startUp.lock);
   for (const HeldMessage& message : startUp.held) {
     const QMessageLogContext context(nullptr, 0, nullptr, message.category.constData());
     if (startUp.previous != nullptr) startUp.previous(message.type, context, message.text);
