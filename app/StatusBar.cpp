@@ -52,6 +52,7 @@ QAccessibleInterface* AccessibleStatusBarFactory(const QString& /*key*/, QObject
 
 StatusBar::StatusBar(const std::vector<int>& widths, QWidget* parent)
     : QWidget(parent), widths_(widths) {
+  // Qt asks the factory for the interface of every object it meets; once is enough.
   static const bool factoryInstalled = [] {
     QAccessible::installFactory(AccessibleStatusBarFactory);
     return true;
