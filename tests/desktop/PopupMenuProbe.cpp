@@ -125,7 +125,8 @@ int main(int argc, char** argv) {
   menu->render(&device);
   const QFont font = menu->font();
   std::printf("menu font %s %.1f pt (%d px), style %s\n", qPrintable(QFontInfo(font).family()),
-              font.pointSizeF(), QFontInfo(font).pixelSize(), qPrintable(QApplication::style()->name()));
+              font.pointSizeF(), QFontInfo(font).pixelSize(),
+              qPrintable(QApplication::style()->name()));
   int elided = 0;
   for (QAction* item : menu->actions()) {
     if (item->isSeparator()) continue;
