@@ -14,6 +14,7 @@
 #include "forum/SampleThreads.h"
 #include "tests/forum/ForumClient.h"
 #include "text/Encoding.h"
+#include "text/ImfDate.h"
 
 namespace velbrook {
 namespace {
