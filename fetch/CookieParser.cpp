@@ -4,7 +4,7 @@
 
 #include "fetch/CookieRules.h"
 #include "fetch/FetchError.h"
-#include "fetch/InternetDate.h"
+#include "text/ImfDate.h"
 
 namespace velbrook {
 namespace {

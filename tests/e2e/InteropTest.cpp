@@ -18,7 +18,7 @@
 
 #include "app/MainUnit.h"
 #include "app/Site.h"
-#include "forum/ForumConnector.h"
+#include "demo/ForumConnector.h"
 #include "forum/ForumServer.h"
 #include "tests/e2e/RunToText.h"
 #include "tests/support/RunProgram.h"

@@ -16,8 +16,8 @@
 
 #include "app/MainUnit.h"
 #include "app/Site.h"
+#include "demo/ForumConnector.h"
 #include "fetch/HttpClient.h"
-#include "forum/ForumConnector.h"
 #include "forum/ForumServer.h"
 #include "forum/SampleThreads.h"
 #include "tests/support/TempDir.h"

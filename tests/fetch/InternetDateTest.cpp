@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "text/ImfDate.h"
+
 namespace velbrook {
 namespace {
 

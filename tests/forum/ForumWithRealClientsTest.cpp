@@ -13,6 +13,7 @@
 #include "forum/SampleThreads.h"
 #include "tests/forum/ForumClient.h"
 #include "tests/support/RunProgram.h"
+#include "text/ImfDate.h"
 
 namespace velbrook {
 namespace {
