@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "fetch/HttpClient.h"
+#include "fetch/Messages.h"
 
 namespace velbrook {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fetch/Connection.h"
-#include "fetch/HttpClient.h"
+#include "fetch/Messages.h"
 
 namespace velbrook {
 
