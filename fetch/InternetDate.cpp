@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "text/Ascii.h"
+
 namespace velbrook {
 namespace {
 
@@ -52,24 +54,11 @@ constexpr std::array<Zone, 12> kZones = {{{"gmt", 0},
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
-
-// word, in any letter case, is the first word.size() letters of lowerName.
-bool BeginsName(std::string_view word, std::string_view lowerName) {
-  if (word.size() > lowerName.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i)
-    if (Lower(word[i]) != lowerName[i]) return false;
-  return true;
-}
-
-bool EqualsWord(std::string_view word, std::string_view lowerName) {
-  return word.size() == lowerName.size() && BeginsName(word, lowerName);
-}
 
 // "Wed", "Weds" and "Wednesday" all name the same day.
 bool AbbreviatesName(std::string_view word, std::string_view lowerName) {
-  return word.size() >= kMinNameLength && BeginsName(word, lowerName);
+  return word.size() >= kMinNameLength && StartsWithIgnoringAsciiCase(lowerName, word);
 }
 
 template <std::size_t N>
@@ -81,7 +70,7 @@ int IndexOfName(std::string_view word, const std::array<const char*, N>& names) 
 
 const Zone* FindZone(std::string_view word) {
   for (const Zone& zone : kZones)
-    if (EqualsWord(word, zone.name)) return &zone;
+    if (EqualsIgnoringAsciiCase(word, zone.name)) return &zone;
   return nullptr;
 }
 
@@ -200,9 +189,9 @@ class DateScanner {
     while (pos_ < text_.size() && IsLetter(text_[pos_])) ++pos_;
     const std::string_view word = text_.substr(start, pos_ - start);
 
-    if (EqualsWord(word, "am") || EqualsWord(word, "pm")) {
+    if (EqualsIgnoringAsciiCase(word, "am") || EqualsIgnoringAsciiCase(word, "pm")) {
       if (!fields.TimeSeen() || fields.halfDay != 0) return false;
-      fields.halfDay = EqualsWord(word, "am") ? 1 : 2;
+      fields.halfDay = EqualsIgnoringAsciiCase(word, "am") ? 1 : 2;
       return true;
     }
     if (IndexOfName(word, kDayNames) >= 0) {

@@ -200,6 +200,13 @@ INSTANTIATE_TEST_SUITE_P(
                         peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\nfive!");
                     },
                     FetchFailure::OutOfMemory},
+        HostileCase{"LengthOfTheLargestNumberThenFiveBytesAndClose",
+                    [](Peer& peer) {
+                      if (peer.ReadRequest())
+                        peer.Send(
+                            "HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775807\r\n\r\nfive!");
+                    },
+                    FetchFailure::OutOfMemory},
         HostileCase{"LengthOfATrillionOnAFailingResponse",
                     [](Peer& peer) {
                       if (peer.ReadRequest() &&

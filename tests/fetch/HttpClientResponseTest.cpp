@@ -60,6 +60,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "all of it\r\nuntil close"},
         FramingCase{"NegativeLengthIsUntilClose",
                     HttpResponse("HTTP/1.1 200 OK", "Content-Length: -4\r\n", "whole"), "whole"},
+        FramingCase{
+            "LengthPastTheLargestNumberIsUntilClose",
+            HttpResponse("HTTP/1.1 200 OK", "Content-Length: 9223372036854775808\r\n", "five!"),
+            "five!"},
         FramingCase{"ZeroLength",
                     HttpResponse("HTTP/1.1 200 OK", "Content-Length: 0\r\n", "ignored"), ""},
         FramingCase{
