@@ -13,6 +13,7 @@
 #include "forum/RequestHead.h"
 #include "forum/SampleThreads.h"
 #include "tests/forum/ForumClient.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -133,7 +134,7 @@ TEST_F(ForumServerTest, AnswersAnUnknownPageWithNotFoundAndKeepsTheConnection) {
 }
 
 struct CloseCase {
-  const char* label;
+  const char* name;
   std::string head;
 };
 
@@ -160,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CloseCase{"http10_plain", "GET " + kPage1 + " HTTP/1.0\r\n\r\n"},
                       CloseCase{"http10_other_option",
                                 "GET " + kPage1 + " HTTP/1.0\r\nConnection: TE\r\n\r\n"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 TEST_F(ForumServerTest, KeepsAnHttp10ClientThatAsksForKeepAlive) {
   for (const char* field : {"Connection: keep-alive", "connection: TE, Keep-Alive"}) {
@@ -211,7 +212,7 @@ TEST_F(ForumServerTest, AnswersHeadWithTheHeadOfGetAndNoBody) {
 }
 
 struct TargetCase {
-  const char* label;
+  const char* name;
   std::string target;
   int status;
 };
@@ -248,7 +249,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TargetCase{"user_info", "http://me@www.forum.example" + kPage1, 404},
                       TargetCase{"https", "https://www.forum.example" + kPage1, 404},
                       TargetCase{"no_path", "http://www.forum.example", 404}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 TEST_F(ForumServerTest, DatesEveryAnswerFromTheClock) {
   const std::vector<std::string> requests = {
@@ -362,7 +363,7 @@ TEST(ForumServerStart, RefusesAPortInUse) {
 // --- Hostile clients. ---
 
 struct HostileCase {
-  const char* label;
+  const char* name;
   std::string bytes;
   int status;
 };
@@ -416,7 +417,7 @@ INSTANTIATE_TEST_SUITE_P(
             "GET /" + std::string(kMaxRequestLineBytes, 'a') + " HTTP/1.1\r\n" + kHost + "\r\n",
             414},
         HostileCase{"long_line_unfinished", "GET /" + std::string(kMaxRequestLineBytes, 'a'), 414}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 TEST_F(ForumServerTest, SurvivesAClientThatLeavesMidRequest) {
   {
