@@ -8,6 +8,7 @@
 #include "fetch/HeaderFields.h"
 #include "fetch/ResponseReader.h"
 #include "tests/fetch/ClientFixture.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook::testing {
@@ -77,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
             HttpResponse("HTTP/1.1 200 OK", "Content-Encoding: gzip\r\nContent-Length: 10\r\n",
                          std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)),
             std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(ClientTest, BodyBytesAreKeptExactlyAndDecodedAsCodePage936) {
   const std::string page = "\xEF\xBB\xBF" + EncodeCp936(u"山间小楼 连载");
@@ -150,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"Accepted", HttpResponse("HTTP/1.0 202 Accepted", "Content-Length: 2\r\n", "ok"),
                    0, "ok"},
         StatusCase{"NoNumber", HttpResponse("HTTP/1.1 OK", "Content-Length: 0\r\n", ""), -1, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(ClientTest, FailingBodyIsDrainedAndTheConnectionServesTheNextRequest) {
   const std::string notFound =
@@ -314,7 +315,7 @@ INSTANTIATE_TEST_SUITE_P(
                                               "0\r\n")),
                    FetchFailure::ConnectionClosed},
         BrokenCase{"ResetByPeer", ReplyAndReset(""), FetchFailure::SocketError}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(ClientTest, HeaderBlockCutByTheCloseStandsAsRead) {
   Serve({{ReplyAndClose("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nX-Cut: yes")}});

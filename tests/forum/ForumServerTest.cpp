@@ -20,6 +20,7 @@
 #include "forum/SampleThreads.h"
 #include "forum/UniqueFd.h"
 #include "tests/forum/ForumClient.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 #include "text/ImfDate.h"
 
@@ -141,7 +142,7 @@ TEST_F(ForumServerTest, AnswersAnUnknownPageWithNotFoundAndKeepsTheConnection) {
 }
 
 struct CloseCase {
-  const char* label;
+  const char* name;
   std::string head;
 };
 
@@ -168,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CloseCase{"http10_plain", "GET " + kPage1 + " HTTP/1.0\r\n\r\n"},
                       CloseCase{"http10_other_option",
                                 "GET " + kPage1 + " HTTP/1.0\r\nConnection: TE\r\n\r\n"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 TEST_F(ForumServerTest, KeepsAnHttp10ClientThatAsksForKeepAlive) {
   for (const char* field : {"Connection: keep-alive", "connection: TE, Keep-Alive"}) {
@@ -219,7 +220,7 @@ TEST_F(ForumServerTest, AnswersHeadWithTheHeadOfGetAndNoBody) {
 }
 
 struct TargetCase {
-  const char* label;
+  const char* name;
   std::string target;
   int status;
 };
@@ -256,7 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TargetCase{"user_info", "http://me@www.forum.example" + kPage1, 404},
                       TargetCase{"https", "https://www.forum.example" + kPage1, 404},
                       TargetCase{"no_path", "http://www.forum.example", 404}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 TEST_F(ForumServerTest, DatesEveryAnswerFromTheClock) {
   const std::vector<std::string> requests = {
@@ -388,7 +389,7 @@ class FdLimit {
 };
 
 struct StartFault {
-  const char* label;
+  const char* name;
   bool portInUse;       // Start asks for the port of another forum
   std::size_t fdsLeft;  // fds that Start may open; 0: no limit
   const char* call;     // the call that fails
@@ -424,12 +425,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(StartFault{"port_in_use", true, 0, "bind", EADDRINUSE},
                       StartFault{"no_fd_for_the_wake_pipe", false, 1, "pipe2", EMFILE},
                       StartFault{"no_fd_for_the_socket", false, 2, "socket", EMFILE}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 // --- Hostile clients. ---
 
 struct HostileCase {
-  const char* label;
+  const char* name;
   std::string bytes;
   int status;
 };
@@ -483,7 +484,7 @@ INSTANTIATE_TEST_SUITE_P(
             "GET /" + std::string(kMaxRequestLineBytes, 'a') + " HTTP/1.1\r\n" + kHost + "\r\n",
             414},
         HostileCase{"long_line_unfinished", "GET /" + std::string(kMaxRequestLineBytes, 'a'), 414}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 TEST_F(ForumServerTest, SurvivesAClientThatLeavesMidRequest) {
   {

@@ -8,6 +8,7 @@
 
 #include "page/Extraction.h"
 #include "page/SiteAddresses.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -152,7 +153,6 @@ struct BlockCase {
   Text kind;
   Text block;
 };
-void PrintTo(const BlockCase& c, std::ostream* os) { *os << c.name; }
 
 class PageBlock : public ::testing::TestWithParam<BlockCase> {};
 
@@ -251,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(
                   Header(u"TU", u"A;B")},
         BlockCase{"EmptyPage", u"", u"S", kSeparator},
         BlockCase{"EmptyPageFirst", u"", u"F", Header(u"", u"") + kSeparator}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::RowName());
 
 TEST(MakePageBlock, NamesTheCaptionItIsGiven) {
   EXPECT_EQ(U8(MakePageBlock(kSketchPage, u"F", u"Other Caption")),
