@@ -2,6 +2,7 @@
 // page gives the page list, then every page in turn gives its block. Runs on
 // the worker; every touch of the window goes through the window-access ops.
 #include "app/MainUnit.h"
+#include "page/Extraction.h"
 #include "text/Progress.h"
 
 using velbrook::Text;
@@ -20,7 +21,7 @@ Text TfrmMain::GetSingerPage(const Text& AUrl, const Text& AType) {
   const Text page = GetWebSiteTxt(AUrl);
   // The caption is read from the window each time a header is made.
   const Text caption = velbrook::IsEqual(AType, kFirstPageKind) ? ReadCaption() : Text();
-  return MakePageBlock(page, AType, caption);
+  return velbrook::MakePageBlock(page, AType, caption);
 }
 
 bool TfrmMain::ToText() {
@@ -41,7 +42,8 @@ bool TfrmMain::ToText() {
     ShowStatus(velbrook::ProgressText(i + 1, total), kProgressPanel);
     const Text& name = pages[static_cast<std::size_t>(i)];
     if (name.empty()) continue;
-    const Text block = GetSingerPage(prefix + name + kPageSuffix, i == 0 ? kFirstPageKind : kLaterPageKind);
+    const Text block =
+        GetSingerPage(prefix + name + kPageSuffix, i == 0 ? kFirstPageKind : kLaterPageKind);
     if (!velbrook::IsBlank(block)) AppendOutput(block);
   }
   return false;

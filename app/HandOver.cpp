@@ -212,7 +212,9 @@ bool HandOver::Run(std::function<void()> task) {
   return ticket->ran;
 }
 
-void HandOver::SetAfterWork(std::function<void()> finish) { channel_->afterWork = std::move(finish); }
+void HandOver::SetAfterWork(std::function<void()> finish) {
+  channel_->afterWork = std::move(finish);
+}
 
 void HandOver::Close() {
   if (OnOwnThread()) channel_->FinishWork();
@@ -225,7 +227,5 @@ void HandOver::Close() {
   channel_->changed.notify_all();
   // dropped goes here, outside the lock: its captures may hold anything.
 }
-
-bool HandOver::IsClosed() const { return channel_->IsClosed(); }
 
 }  // namespace velbrook

@@ -13,7 +13,8 @@
 
 namespace {
 
-const velbrook::Text kImplausibleAddress = u"你输入的网址好像不是天涯的网址喔,请直接从那边复制过来吧!";
+const velbrook::Text kImplausibleAddress =
+    u"你输入的网址好像不是天涯的网址喔,请直接从那边复制过来吧!";
 const velbrook::Text kJobRunning = u"已经在帮你干活啦!猴急什么的最讨厌啦!";
 const velbrook::Text kThreadCreationError = u"Thread creation error: ";
 

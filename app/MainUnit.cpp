@@ -322,9 +322,8 @@ void TfrmMain::CreateTopPanel() {
   // Enter clicks the button while it has the focus (Space does anyway); it
   // is no default button, so Enter elsewhere does not reach it.
   btnStart->setAutoDefault(true);
-  connect(btnStart, &QPushButton::clicked, this, [this] {
-    velbrook::RunGuarded(this, [this] { btnStartClick(btnStart); });
-  });
+  connect(btnStart, &QPushButton::clicked, this,
+          [this] { velbrook::RunGuarded(this, [this] { btnStartClick(btnStart); }); });
 }
 
 void TfrmMain::CreatePopupMenu() {
@@ -394,7 +393,8 @@ void TfrmMain::QueueOutput(const Text& ABlock) {
   }
   pendingLines_ += velbrook::AddDocumentLines(pendingOutput_, ABlock) + 1;
   pendingOutput_ += u'\n';
-  if (pendingOutput_.size() >= velbrook::kMostWaitingUnits || pendingLines_ >= velbrook::kMostWaitingLines)
+  if (pendingOutput_.size() >= velbrook::kMostWaitingUnits ||
+      pendingLines_ >= velbrook::kMostWaitingLines)
     TakeInOutput();
 }
 
@@ -442,6 +442,8 @@ void TfrmMain::changeEvent(QEvent* event) {
 
 // --- The two home-page items. ---
 
-void TfrmMain::N1Click(QObject* /*Sender*/) { velbrook::OpenWebAddress(velbrook::kHomePageAddress); }
+void TfrmMain::N1Click(QObject* /*Sender*/) {
+  velbrook::OpenWebAddress(velbrook::kHomePageAddress);
+}
 
 void TfrmMain::N2Click(QObject* Sender) { N1Click(Sender); }

@@ -78,7 +78,9 @@ std::optional<Text> SystemSaveDialog(const SaveDialogRequest& request) {
   return FromQString(chosen.front());
 }
 
-bool SystemOpener(const Text& address) { return QDesktopServices::openUrl(QUrl(ToQString(address))); }
+bool SystemOpener(const Text& address) {
+  return QDesktopServices::openUrl(QUrl(ToQString(address)));
+}
 
 Text CaptionOf(QWidget* owner) {
   if (owner == nullptr) return Text();

@@ -1,8 +1,8 @@
 #pragma once
 // The program's start-up once its QApplication exists, shared by the program
 // and the demo: the application title, the regional decimal separator, Qt's
-// own texts in the user's language, the main window with its own task-bar entry, and the event loop until the main
-// window is closed.
+// own texts in the user's language, the main window with its own task-bar entry, and the event loop
+// until the main window is closed.
 #include <QTranslator>
 #include <functional>
 

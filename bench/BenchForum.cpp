@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
   ForumServer forum(bench::kBenchSiteAddress);
   forum.Start();
   bench::ServeBenchThreads(forum, warm);
-  std::printf("port %u\n%s\n%s\n", forum.Port(), ToUtf8(bench::PageAddress(bench::RunThread(), 0)).c_str(),
+  std::printf("port %u\n%s\n%s\n", forum.Port(),
+              ToUtf8(bench::PageAddress(bench::RunThread(), 0)).c_str(),
               ToUtf8(bench::PageAddress(bench::NetworkThread(), 0)).c_str());
   std::fflush(stdout);
   char sink[256];

@@ -71,7 +71,8 @@ GeneratedThread SizedPage(std::size_t posts, std::size_t pageBytes) {
   thread.pageCount = 1;
   thread.postsPerPage = posts;
   const std::size_t perPost = (pageBytes - kPageMarkupBytes) / posts;
-  thread.postChars = perPost > kPostMarkupBytes ? (perPost - kPostMarkupBytes) / kBytesPerFillerChar : 1;
+  thread.postChars =
+      perPost > kPostMarkupBytes ? (perPost - kPostMarkupBytes) / kBytesPerFillerChar : 1;
   // The markup estimate is rough: one correction from the real size.
   const double written = static_cast<double>(PageBytes(thread, 0).size());
   const double missing = (static_cast<double>(pageBytes) - written) / static_cast<double>(posts);
@@ -90,7 +91,8 @@ std::string PageBytes(const GeneratedThread& thread, std::size_t index) {
 }
 
 Text PageAddress(const GeneratedThread& thread, std::size_t index) {
-  return Text(kBenchSiteAddress) + FromUtf8(ThreadPagePath(NumberedPageName(thread.firstName, index + 1)));
+  return Text(kBenchSiteAddress) +
+         FromUtf8(ThreadPagePath(NumberedPageName(thread.firstName, index + 1)));
 }
 
 Connector LoopbackConnector(uint16_t port) {

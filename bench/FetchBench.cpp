@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -42,7 +42,10 @@ void BM_DecodeCp936(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(DecodeCp936(body));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
 }
-BENCHMARK(BM_DecodeCp936)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(false);
+BENCHMARK(BM_DecodeCp936)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(false);
 
 // One forum for both readers, serving the large page with its length.
 ForumServer& Forum() {
@@ -171,7 +174,10 @@ void BM_ReaderAgainstPlainRecv(benchmark::State& state) {
   state.counters["client_min_ms"] = *std::min_element(clientTimes.begin(), clientTimes.end()) * 1e3;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * LargeBody().size()));
 }
-BENCHMARK(BM_ReaderAgainstPlainRecv)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(400);
+BENCHMARK(BM_ReaderAgainstPlainRecv)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(400);
 
 // A Cookie line of about bytes: cookies of 40-character values joined by "; ".
 std::string CookieLine(std::size_t bytes) {
@@ -214,7 +220,8 @@ int Report(Scorecard& card) {
     card.Note("HttpClient::Get, 4 MB body (median; fastest)",
               Format("%.2f ms; %.2f ms", clientMs, reader->counters.at("client_min_ms")));
     const double ratio = clientMs / plainMs;
-    card.Add("response reader / plain recv, wall (medians)", Format("%.2fx (%+.0f %%)", ratio, (ratio - 1) * 100),
+    card.Add("response reader / plain recv, wall (medians)",
+             Format("%.2fx (%+.0f %%)", ratio, (ratio - 1) * 100),
              Format("<= %.2fx", kReaderOverheadTarget), ratio <= kReaderOverheadTarget);
     const double plainCpuMs = reader->counters.at("plain_cpu_ms");
     const double clientCpuMs = reader->counters.at("client_cpu_ms");
@@ -229,7 +236,8 @@ int Report(Scorecard& card) {
   if (smallFold && largeFold) {
     const double smallPerMiB = smallFold->seconds / (static_cast<double>(kSmallCookieLine) / kMiB);
     const double largePerMiB = largeFold->seconds / (static_cast<double>(kLargeCookieLine) / kMiB);
-    card.Note("Cookie line fold, 64 KB; 4 MB (per MB)", Format("%.2f ms; %.2f ms", smallPerMiB * 1e3, largePerMiB * 1e3));
+    card.Note("Cookie line fold, 64 KB; 4 MB (per MB)",
+              Format("%.2f ms; %.2f ms", smallPerMiB * 1e3, largePerMiB * 1e3));
     const double ratio = largePerMiB / smallPerMiB;
     card.Add("fold time per MB, 4 MB line / 64 KB line", Format("%.2fx", ratio),
              Format("<= %.1fx", kFoldLinearityTarget), ratio <= kFoldLinearityTarget);

@@ -39,6 +39,7 @@
 #include "bench/BenchSupport.h"
 #include "fetch/HttpClient.h"
 #include "forum/ForumServer.h"
+#include "page/Extraction.h"
 #include "text/Encoding.h"
 
 namespace velbrook::bench {
@@ -57,12 +58,13 @@ constexpr double kMemoryAllowanceBytes = 80 * kMiB;
 constexpr int kProbeIntervalMs = 5;
 // A job that has not ended by then is broken, not slow.
 constexpr int kJobDeadlineMs = 600000;
-constexpr char16_t kRule[] = u"--------------------------------------------------------------------";
+constexpr char16_t kRule[] =
+    u"--------------------------------------------------------------------";
 
 struct Options {
   std::optional<uint16_t> forumPort;
   int runs = 3;
-  std::string curlCommand;  // fetches the same pages; run between the jobs
+  std::string curlCommand;         // fetches the same pages; run between the jobs
   std::string networkCurlCommand;  // the same for the network-bound thread
   bool appends = true;
 };
@@ -106,7 +108,8 @@ class ForumChild {
     close(holdPipe[0]);
     hold_ = holdPipe[1];
     uint16_t port = 0;
-    if (read(portPipe[0], &port, sizeof port) != sizeof port) throw std::runtime_error("forum child");
+    if (read(portPipe[0], &port, sizeof port) != sizeof port)
+      throw std::runtime_error("forum child");
     close(portPipe[0]);
     port_ = port;
   }
@@ -147,7 +150,8 @@ struct RunResult {
 
 std::size_t CountOf(const Text& text, TextView pattern) {
   std::size_t count = 0;
-  for (std::size_t at = text.find(pattern); at != Text::npos; at = text.find(pattern, at + pattern.size()))
+  for (std::size_t at = text.find(pattern); at != Text::npos;
+       at = text.find(pattern, at + pattern.size()))
     ++count;
   return count;
 }
@@ -213,7 +217,7 @@ double FetchAndExtractSeconds(uint16_t port, const GeneratedThread& thread, bool
       continue;
     }
     const Text page = DecodeCp936(body);
-    units += TfrmMain::MakePageBlock(page, index == 0 ? u"F" : u"S", kWindowCaption).size();
+    units += MakePageBlock(page, index == 0 ? u"F" : u"S", kWindowCaption).size();
   }
   benchmark::DoNotOptimize(units);
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -231,7 +235,7 @@ struct AppendResult {
 std::vector<Text> PageBlocks(const GeneratedThread& thread) {
   std::vector<Text> blocks;
   for (std::size_t i = 0; i < thread.pageCount; ++i)
-    blocks.push_back(TfrmMain::MakePageBlock(PageText(thread, i), i == 0 ? u"F" : u"S", kWindowCaption));
+    blocks.push_back(MakePageBlock(PageText(thread, i), i == 0 ? u"F" : u"S", kWindowCaption));
   return blocks;
 }
 
@@ -308,7 +312,8 @@ IntakeResult TakeIn(QApplication& app, const std::vector<Text>& blocks) {
   worker.join();
   const std::size_t units = window.ReadOutput().size();
   if (units != expectedUnits) {
-    std::fprintf(stderr, "run_bench: the intake's output holds %zu units, not %zu\n", units, expectedUnits);
+    std::fprintf(stderr, "run_bench: the intake's output holds %zu units, not %zu\n", units,
+                 expectedUnits);
     std::exit(1);
   }
   result.outputBytes = static_cast<double>(units) * sizeof(char16_t);
@@ -351,14 +356,16 @@ int Main(int argc, char** argv) {
   std::size_t peak = 0;
   double curlSeconds = 0, workerSeconds = 0, fetchSeconds = 0;
   for (int run = 0; run < options.runs; ++run) {
-    if (!options.curlCommand.empty()) curlSeconds = Best(curlSeconds, CommandSeconds(options.curlCommand));
+    if (!options.curlCommand.empty())
+      curlSeconds = Best(curlSeconds, CommandSeconds(options.curlCommand));
     fetchSeconds = Best(fetchSeconds, FetchAndExtractSeconds(port, thread, false));
     workerSeconds = Best(workerSeconds, FetchAndExtractSeconds(port, thread, true));
     ResetPeakResident();
     const RunResult result = RunJob(app, port, thread);
     peak = std::max(peak, result.peakBytes);
-    std::printf("run %d: %.3f s, longest gap of the window's thread %.1f ms, output %zu units, %zu posts\n",
-                run + 1, result.seconds, result.longestGapMs, result.outputUnits, result.rules);
+    std::printf(
+        "run %d: %.3f s, longest gap of the window's thread %.1f ms, output %zu units, %zu posts\n",
+        run + 1, result.seconds, result.longestGapMs, result.outputUnits, result.rules);
     std::fflush(stdout);
     if (result.rules != ExpectedRules(thread)) {
       std::fprintf(stderr, "run_bench: the output holds %zu posts, not %zu\n", result.rules,
@@ -383,8 +390,8 @@ int Main(int argc, char** argv) {
                    result.rules, ExpectedRules(network));
       return 1;
     }
-    std::printf("network-bound run %d: %.3f s, longest gap of the window's thread %.1f ms\n", run + 1,
-                result.seconds, result.longestGapMs);
+    std::printf("network-bound run %d: %.3f s, longest gap of the window's thread %.1f ms\n",
+                run + 1, result.seconds, result.longestGapMs);
     std::fflush(stdout);
     networkSeconds = Best(networkSeconds, result.seconds);
     longestGapMs = std::max(longestGapMs, result.longestGapMs);
@@ -419,21 +426,26 @@ int Main(int argc, char** argv) {
     const double ratio = best.seconds / curlSeconds;
     card.Add("whole run / curl", Format("%.2fx", ratio), Format("<= %.1fx", kCurlRatioTarget),
              ratio <= kCurlRatioTarget);
-    card.Note("fetch + decode + extract alone / curl", Format("%.2fx", workerSeconds / curlSeconds));
+    card.Note("fetch + decode + extract alone / curl",
+              Format("%.2fx", workerSeconds / curlSeconds));
     card.Note("fetch alone / curl", Format("%.2fx", fetchSeconds / curlSeconds));
   }
   // The window's intake beside the pace at which the worker alone makes output.
-  card.Note("output made by the worker alone", Format("%.0f MB/s", outputBytes / kMiB / workerSeconds));
-  for (const auto& [name, intake] : {std::pair{"the job's output", longLines}, {"the same in short lines", shortLines}})
-    card.Note(Format("window's intake, %s, %zu lines", name, intake.lines), Format("%.0f MB/s", intake.MBps()));
-  card.Note(Format("network-bound run, %zu pages answered %d ms late (best of %d)", network.pageCount,
-                   kNetworkDelayMs, options.runs),
+  card.Note("output made by the worker alone",
+            Format("%.0f MB/s", outputBytes / kMiB / workerSeconds));
+  for (const auto& [name, intake] :
+       {std::pair{"the job's output", longLines}, {"the same in short lines", shortLines}})
+    card.Note(Format("window's intake, %s, %zu lines", name, intake.lines),
+              Format("%.0f MB/s", intake.MBps()));
+  card.Note(Format("network-bound run, %zu pages answered %d ms late (best of %d)",
+                   network.pageCount, kNetworkDelayMs, options.runs),
             Format("%.3f s", networkSeconds));
   if (networkCurlSeconds > 0) {
-    card.Note(Format("curl, the same %zu addresses", network.pageCount + 1), Format("%.3f s", networkCurlSeconds));
+    card.Note(Format("curl, the same %zu addresses", network.pageCount + 1),
+              Format("%.3f s", networkCurlSeconds));
     const double ratio = networkSeconds / networkCurlSeconds;
-    card.Add("network-bound run / curl", Format("%.3fx", ratio), Format("<= %.2fx", kNetworkCurlRatioTarget),
-             ratio <= kNetworkCurlRatioTarget);
+    card.Add("network-bound run / curl", Format("%.3fx", ratio),
+             Format("<= %.2fx", kNetworkCurlRatioTarget), ratio <= kNetworkCurlRatioTarget);
   }
   card.Add(Format("longest stall of the window's thread (%d ms probe)", kProbeIntervalMs),
            Format("%.1f ms", longestGapMs), Format("<= %.0f ms", kStallTargetMs),
@@ -443,14 +455,17 @@ int Main(int argc, char** argv) {
                     static_cast<double>(appends.outputUnits) * sizeof(char16_t) / kMiB),
              Format("%.1f ms", appends.longestMs), Format("<= %.0f ms", kAppendTargetMs),
              appends.longestMs <= kAppendTargetMs);
-    card.Note("longest append without the events after it", Format("%.1f ms", appends.longestInsertMs));
+    card.Note("longest append without the events after it",
+              Format("%.1f ms", appends.longestInsertMs));
     card.Note("all appends together", Format("%.3f s", appends.totalSeconds));
   }
   const double limit = kMemoryFactorTarget * outputBytes + kMemoryAllowanceBytes;
   card.Note("output text (UTF-16)", Format("%.1f MB", outputBytes / kMiB));
-  card.Note("resident before the first job", Format("%.1f MB", static_cast<double>(residentBefore) / kMiB));
-  card.Add("peak resident memory of a job (whole process)", Format("%.1f MB", static_cast<double>(peak) / kMiB),
-           Format("<= %.0f MB", limit / kMiB), static_cast<double>(peak) <= limit);
+  card.Note("resident before the first job",
+            Format("%.1f MB", static_cast<double>(residentBefore) / kMiB));
+  card.Add("peak resident memory of a job (whole process)",
+           Format("%.1f MB", static_cast<double>(peak) / kMiB), Format("<= %.0f MB", limit / kMiB),
+           static_cast<double>(peak) <= limit);
   return card.Print("whole run: window, worker and forum on loopback") == 0 ? 0 : 3;
 }
 

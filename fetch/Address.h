@@ -10,7 +10,7 @@
 namespace velbrook {
 
 struct Address {
-  Text scheme;         // as typed, blanks and letter case kept
+  Text scheme;  // as typed, blanks and letter case kept
   Text host;
   Text port;           // port text; empty when the address names none
   Text directoryPath;  // "/" ... up to and including the last "/"
@@ -34,7 +34,5 @@ Text HostHeaderValue(const Address& address);
 // The port text without surrounding blanks as a decimal number, 80 when it is
 // not one. Throws FetchError(InvalidPort) outside 1 to 65535.
 uint16_t PortNumber(TextView portText);
-
-bool EqualsIgnoringAsciiCase(TextView a, TextView b);
 
 }  // namespace velbrook

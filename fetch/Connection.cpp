@@ -75,7 +75,8 @@ void Connection::AwaitReady(short events, int timeoutMs) {
       ThrowAborted();
     case WaitResult::TimedOut:
       // A peer that stops reading holds the request no longer than a silent one.
-      throw FetchError(FetchFailure::ReadTimeout, events == POLLIN ? "read time-out" : "send time-out");
+      throw FetchError(FetchFailure::ReadTimeout,
+                       events == POLLIN ? "read time-out" : "send time-out");
     case WaitResult::Ready:
       return;
   }
@@ -120,7 +121,8 @@ void Connection::ReceiveWaiting() {
 void Connection::SendAll(std::string_view bytes, int timeoutMs) {
   while (!bytes.empty()) {
     AwaitReady(POLLOUT, timeoutMs);
-    const ssize_t sent = send(socket_.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t sent =
+        send(socket_.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0) {
       if (IsTryAgain(errno)) continue;
       ThrowSocketError("send", errno);

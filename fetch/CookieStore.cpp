@@ -7,6 +7,7 @@
 #include "fetch/CookieParser.h"
 #include "fetch/CookieRules.h"
 #include "fetch/InternetDate.h"
+#include "text/Ascii.h"
 
 namespace velbrook {
 namespace {
@@ -55,14 +56,14 @@ CookieStore::CookieStore(Clock clock)
     : clock_(clock ? std::move(clock) : Clock([] { return std::chrono::system_clock::now(); })) {}
 
 void CookieStore::StoreResponseCookies(std::vector<std::string> setCookie,
-                                       std::vector<std::string> setCookie2,
-                                       const std::string& host, const std::string& directoryPath,
-                                       const std::string& port) {
+                                       std::vector<std::string> setCookie2, const std::string& host,
+                                       const std::string& directoryPath, const std::string& port) {
   DropOverriddenSetCookies(setCookie, setCookie2);
   const TimePoint now = clock_();
   const CookieRequest request{host, directoryPath, RequestPortNumber(port)};
   for (const std::string& value : setCookie)
-    if (value.size() <= kMaxCookieBytes) StoreCookie(ParseCookie(value, CookieKind::SetCookie, now), request);
+    if (value.size() <= kMaxCookieBytes)
+      StoreCookie(ParseCookie(value, CookieKind::SetCookie, now), request);
   for (const std::string& value : setCookie2) {
     if (value.size() > kMaxCookieBytes) continue;
     Cookie cookie = ParseCookie(value, CookieKind::SetCookie2, now);
@@ -134,7 +135,8 @@ void CookieStore::RemoveOldest() {
   uint64_t oldestCreated = 0;
   for (std::size_t entry = 0; entry < domains_.size(); ++entry) {
     const std::vector<Cookie>& cookies = domains_[entry].cookies;
-    if (cookies.empty() || (oldest < domains_.size() && cookies.front().created >= oldestCreated)) continue;
+    if (cookies.empty() || (oldest < domains_.size() && cookies.front().created >= oldestCreated))
+      continue;
     oldest = entry;
     oldestCreated = cookies.front().created;
   }
@@ -146,8 +148,9 @@ void CookieStore::Sweep() {
   std::unique_lock guard(lock_);
   for (std::size_t entry = 0; entry < domains_.size(); ++entry) {
     std::vector<Cookie>& cookies = domains_[entry].cookies;
-    const auto gone = std::remove_if(cookies.begin(), cookies.end(),
-                                     [now](const Cookie& cookie) { return IsExpired(cookie, now); });
+    const auto gone = std::remove_if(cookies.begin(), cookies.end(), [now](const Cookie& cookie) {
+      return IsExpired(cookie, now);
+    });
     if (gone == cookies.end()) continue;
     count_ -= static_cast<std::size_t>(cookies.end() - gone);
     cookies.erase(gone, cookies.end());
@@ -160,14 +163,14 @@ std::vector<std::pair<std::string, std::string>> CookieStore::Select(
     int port) {
   Sweep();
   const std::string effectiveHost = EffectiveHost(host);
-  const bool secureScheme = EqualsIgnoreCase(scheme, "https");
+  const bool secureScheme = EqualsIgnoringAsciiCase(scheme, "https");
   std::vector<std::pair<std::string, std::string>> taken;
   std::shared_lock guard(lock_);
   for (const CookieDomain& entry : domains_) {
     if (!DomainMatches(effectiveHost, entry.domain)) continue;
     for (auto cookie = entry.cookies.rbegin(); cookie != entry.cookies.rend(); ++cookie) {
       if (!PortAllows(*cookie, port)) continue;
-      if (!StartsWithIgnoreCase(directoryPath, cookie->path)) continue;
+      if (!StartsWithIgnoringAsciiCase(directoryPath, cookie->path)) continue;
       if (cookie->secure && !secureScheme) continue;
       if (cookie->value.empty()) continue;
       taken.emplace_back(cookie->name, cookie->value);

@@ -31,13 +31,13 @@ struct Cookie {
   std::string value;
   std::string domain;
   std::string path;
-  std::string expires;    // expiry date text; empty: never expires on its own
+  std::string expires;  // expiry date text; empty: never expires on its own
   bool secure = false;
   bool httpOnly = false;
   int64_t maxAge = -1;
   int32_t version = 0;
   std::string comment;
-  std::string cookieText; // the header value it was last parsed from
+  std::string cookieText;  // the header value it was last parsed from
   // Set-cookie2 only:
   std::string commentUrl;
   bool discard = false;
@@ -66,9 +66,9 @@ class CookieStore {
   // order, for the request's host, directory path ("/dir/", ending in "/")
   // and port text. Refused cookies are dropped silently; a bad Set-cookie2
   // port list throws FetchError(CookiePortList).
-  void StoreResponseCookies(std::vector<std::string> setCookie,
-                            std::vector<std::string> setCookie2, const std::string& host,
-                            const std::string& directoryPath, const std::string& port);
+  void StoreResponseCookies(std::vector<std::string> setCookie, std::vector<std::string> setCookie2,
+                            const std::string& host, const std::string& directoryPath,
+                            const std::string& port);
 
   // Removes every cookie whose expiry has passed (or does not read as a date).
   void Sweep();

@@ -7,18 +7,18 @@
 namespace velbrook {
 
 enum class FetchFailure {
-  UnrecognisedScheme,   // no port in the address and none from an earlier request
-  NoSecureTransport,    // https: there is no TLS
-  InvalidPort,          // a port number outside 1 to 65535
-  SocketError,          // lookup, connect, send or receive failed; code() is errno / EAI_*
-  ProtocolError,        // the status decision refused the response; code() is the status
-  ReadTimeout,          // one wait for incoming bytes outlasted the read time-out
-  ConnectionClosed,     // the peer closed before the response was complete
-  LineTooLong,          // more than 16384 bytes before a line feed
-  OutOfMemory,          // the body does not fit in memory
-  UnsafeRequest,        // a request target or header value holds a control character
-  CookiePortList,       // a Set-cookie2 port list entry that is not a number from 0 to 65535
-  Aborted,              // the client was aborted because its window is going away
+  UnrecognisedScheme,  // no port in the address and none from an earlier request
+  NoSecureTransport,   // https: there is no TLS
+  InvalidPort,         // a port number outside 1 to 65535
+  SocketError,         // lookup, connect, send or receive failed; code() is errno / EAI_*
+  ProtocolError,       // the status decision refused the response; code() is the status
+  ReadTimeout,         // one wait for incoming bytes outlasted the read time-out
+  ConnectionClosed,    // the peer closed before the response was complete
+  LineTooLong,         // more than 16384 bytes before a line feed, or a header block too long
+  OutOfMemory,         // the body does not fit in memory
+  UnsafeRequest,       // a request target or header value holds a control character
+  CookiePortList,      // a Set-cookie2 port list entry that is not a number from 0 to 65535
+  Aborted,             // the client was aborted because its window is going away
 };
 
 class FetchError : public std::runtime_error {

@@ -13,6 +13,7 @@
 #include "fetch/RequestHead.h"
 #include "fetch/ResponseReader.h"
 #include "fetch/Waker.h"
+#include "text/Ascii.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -35,7 +36,8 @@ StatusDecision DecideStatus(const Response& response) {
   const int32_t statusClass = code / 100;
   if ((statusClass == 3 && code != 304) || (!response.location.empty() && code != 201))
     return {false, false, false};
-  if (statusClass == 2) return code == 204 ? StatusDecision{true, false, true} : StatusDecision{true, true, false};
+  if (statusClass == 2)
+    return code == 204 ? StatusDecision{true, false, true} : StatusDecision{true, true, false};
   if (code == 401 || code == 407) return {false, false, false};
   if (statusClass == 1 || code == 304) return {false, false, true};
   return {false, false, false};
@@ -44,13 +46,14 @@ StatusDecision DecideStatus(const Response& response) {
 [[noreturn]] void ThrowProtocolError(const Response& response) {
   std::string message = "status " + std::to_string(response.statusCode);
   const std::vector<std::string>* challenges =
-      response.statusCode == 401 ? &response.serverChallenges
+      response.statusCode == 401   ? &response.serverChallenges
       : response.statusCode == 407 ? &response.proxyChallenges
                                    : nullptr;
   // The client holds no password, so a supported challenge ends the attempt at once too.
   if (challenges != nullptr) {
     const std::string scheme = SupportedChallengeScheme(*challenges);
-    message += scheme.empty() ? " (no supported challenge)" : " (" + scheme + " challenge, no credentials)";
+    message += scheme.empty() ? " (no supported challenge)"
+                              : " (" + scheme + " challenge, no credentials)";
   }
   throw FetchError(FetchFailure::ProtocolError, message, response.statusCode);
 }
@@ -93,9 +96,10 @@ struct HttpClient::State {
   // Closes the connection unless it can carry a request to host:port, then
   // opens one when none is left. True when the connection is a new one.
   bool PrepareConnection(const std::string& host, uint16_t port, const std::string& scheme) {
-    if (connection && (!EqualsIgnoringCase(connection->host(), host) || connection->port() != port))
+    if (connection &&
+        (!EqualsIgnoringAsciiCase(connection->host(), host) || connection->port() != port))
       CloseConnection();
-    if (EqualsIgnoringCase(scheme, "https"))
+    if (EqualsIgnoringAsciiCase(scheme, "https"))
       throw FetchError(FetchFailure::NoSecureTransport, "https is not supported");
     if (!KeepAlive()) CloseConnection();
     // Anything that arrived since the last response answers no request of
@@ -114,7 +118,8 @@ struct HttpClient::State {
       socket = connector(host, port);
     }
     ThrowIfAborted();
-    if (!socket.valid()) throw FetchError(FetchFailure::SocketError, "the connector gave no socket", EBADF);
+    if (!socket.valid())
+      throw FetchError(FetchFailure::SocketError, "the connector gave no socket", EBADF);
     connection.emplace(std::move(socket), host, port, waker.fd());
   }
 
@@ -170,7 +175,8 @@ struct HttpClient::State {
   std::string HeadFor(const std::string& target, const std::string& hostValue,
                       const std::string& host, const std::string& scheme, uint16_t port) {
     const std::string cookieList =
-        cookies ? JoinCookies(cookies->Select(host, ToAscii(current.directoryPath), scheme, port)) : "";
+        cookies ? JoinCookies(cookies->Select(host, ToAscii(current.directoryPath), scheme, port))
+                : "";
     return BuildRequestHead(target, hostValue, request, cookieList);
   }
 

@@ -8,7 +8,7 @@ namespace {
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kCookie2Value = "$Version=\"1\"";
 
-bool IsFoldBreak(char c) { return c == ' ' || c == '\t' || c == ',' ; }
+bool IsFoldBreak(char c) { return c == ' ' || c == '\t' || c == ','; }
 bool IsFoldBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The length of the first piece of a line that is to be folded, or

@@ -4,6 +4,7 @@
 
 #include "fetch/FetchError.h"
 #include "fetch/HeaderFields.h"
+#include "text/Ascii.h"
 
 namespace velbrook {
 namespace {
@@ -13,10 +14,7 @@ namespace {
 }
 
 bool IsChunked(const Response& response) {
-  std::string encoding = response.transferEncoding;
-  std::transform(encoding.begin(), encoding.end(), encoding.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return encoding.find("chunked") != std::string::npos;
+  return ToLowerAscii(response.transferEncoding).find("chunked") != std::string::npos;
 }
 
 }  // namespace
@@ -31,7 +29,8 @@ std::string AsciiLine(std::string_view bytes) {
 namespace {
 
 [[noreturn]] void ThrowPastBound() {
-  throw FetchError(FetchFailure::OutOfMemory, "body larger than " + std::to_string(kMaxBodyBytes) + " bytes");
+  throw FetchError(FetchFailure::OutOfMemory,
+                   "body larger than " + std::to_string(kMaxBodyBytes) + " bytes");
 }
 
 }  // namespace
@@ -78,7 +77,8 @@ std::optional<std::string> ResponseReader::ReadLine(std::string* partial) {
       connection_.Consume(feed + 1);
       return result;
     }
-    if (buffered.size() > kMaxLineBytes) throw FetchError(FetchFailure::LineTooLong, "line too long");
+    if (buffered.size() > kMaxLineBytes)
+      throw FetchError(FetchFailure::LineTooLong, "line too long");
     searched = buffered.size();
     if (!connection_.ReceivePiece(timeoutMs_)) {
       if (partial != nullptr) *partial = std::string(connection_.Buffered());

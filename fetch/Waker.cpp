@@ -29,7 +29,8 @@ void Waker::Raise() {
 WaitResult WaitFor(int fd, short events, int wakeFd, int timeoutMs) {
   using Clock = std::chrono::steady_clock;
   const bool limited = timeoutMs >= 0;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
   for (;;) {
     int remaining = -1;
     if (limited) {

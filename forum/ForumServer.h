@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "forum/ForumThread.h"
+#include "forum/PageTable.h"
 #include "text/MarkerText.h"
 
 namespace velbrook {
@@ -24,23 +25,12 @@ inline constexpr std::size_t kForumMaxConnections = 64;
 // opened connections and left does not hold them for minutes.
 inline constexpr int kForumIdleTimeoutMs = 15000;
 
-// The host of a scheme://host site address.
-std::string SiteHost(TextView siteAddress);
-
-// How the forum mistreats a request for a page that was told to fail.
-enum class PageFailure {
-  None,
-  Close,      // read the request, then close the connection without a byte
-  Stall,      // read the request and never answer (until Stop)
-  Status500,  // answer "500 Internal Server Error" with an HTML body
-};
-
 // One request head as the forum read it.
 struct RequestRecord {
-  std::string target;        // the request target as sent, query included
-  std::string host;          // the Host header's value, empty when absent
-  bool cookieCame = false;   // the session cookie came back with its value
-  std::size_t connection = 0;  // 1 for the first accepted connection, and so on
+  std::string target;                    // the request target as sent, query included
+  std::string host;                      // the Host header's value, empty when absent
+  bool cookieCame = false;               // the session cookie came back with its value
+  std::size_t connection = 0;            // 1 for the first accepted connection, and so on
   std::vector<std::string> headerLines;  // every header line, in order
 };
 

@@ -26,9 +26,7 @@ std::size_t UserNumber(TextView author) {
 
 Text ProfileHref(TextView author) { return u"/browse/user/" + Decimal(UserNumber(author)); }
 
-Text PagePathText(TextView name) {
-  return Text(kThreadDirectory) + Text(name) + kPageSuffix;
-}
+Text PagePathText(TextView name) { return Text(kThreadDirectory) + Text(name) + kPageSuffix; }
 
 Text JoinedPageNames(const ForumThread& thread) {
   Text list;
@@ -52,7 +50,9 @@ Text PageHead(const ForumThread& thread) {
   head += u"<script>var chrAuthorName = \"" + thread.author + u"\"; var chrTitle = \"" +
           thread.title + u"\"; var chrItem = \"funinfo\";</script>\r\n";
   head += u"</head>\r\n<body>\r\n";
-  head += u"<div class=\"nav\"><a href=\"/\">首页</a> &gt; <a href=\"/publicforum/funinfo/\">闲话家常</a></div>\r\n";
+  head +=
+      u"<div class=\"nav\"><a href=\"/\">首页</a> &gt; <a "
+      u"href=\"/publicforum/funinfo/\">闲话家常</a></div>\r\n";
   return head;
 }
 
@@ -72,24 +72,24 @@ Text SeveralPagesArea(const ForumThread& thread, std::size_t index) {
   area += u"</span>\r\n";
   const Text list = thread.listText.empty() ? JoinedPageNames(thread) : thread.listText;
   // The list ends two units before "><input": the input closes with "/>.
-  area += u"<div id=\"idArticleslist\"><form action=\"\" method=\"get\">"
-          u"<input type=\"hidden\" name=\"apn\" value=\"" +
-          list + u"\"/><input type=\"hidden\" name=\"p\" value=\"" + Decimal(index + 1) +
-          u"\"/></form></div>\r\n";
+  area +=
+      u"<div id=\"idArticleslist\"><form action=\"\" method=\"get\">"
+      u"<input type=\"hidden\" name=\"apn\" value=\"" +
+      list + u"\"/><input type=\"hidden\" name=\"p\" value=\"" + Decimal(index + 1) +
+      u"\"/></form></div>\r\n";
   return area;
 }
 
 // A thread of one page names nothing but its own full address.
 Text OnePageArea(const ForumThread& thread, TextView siteAddress) {
   const Text address = Text(siteAddress) + PagePathText(thread.pages.front().name);
-  return Counters(thread) + u" 本帖地址:<a href=\"" + address + u"\">" + address +
-         u"</a>\r\n";
+  return Counters(thread) + u" 本帖地址:<a href=\"" + address + u"\">" + address + u"</a>\r\n";
 }
 
 Text PaginationArea(const ForumThread& thread, std::size_t index, TextView siteAddress) {
   Text area = u"<!-- 开始点击数和分页链接 -->\r\n";
-  area += thread.pages.size() > 1 ? SeveralPagesArea(thread, index)
-                                   : OnePageArea(thread, siteAddress);
+  area +=
+      thread.pages.size() > 1 ? SeveralPagesArea(thread, index) : OnePageArea(thread, siteAddress);
   area += u"<!-- 结束点击数和分页链接 -->\r\n";
   return area;
 }
@@ -102,15 +102,15 @@ Text PostBody(const ForumPost& post) {
 
 Text FirstPost(const ForumPost& post) {
   return u"<div class=\"vcard\">作者:<a href=\"" + ProfileHref(post.author) +
-         u"\" target=\"_blank\">" + post.author + u"</a> 提交日期:" + post.date +
-         u"</div>\r\n" + PostBody(post);
+         u"\" target=\"_blank\">" + post.author + u"</a> 提交日期:" + post.date + u"</div>\r\n" +
+         PostBody(post);
 }
 
 Text LaterPost(const ForumPost& post) {
   return u"<TABLE width=\"100%\" border=\"0\" cellspacing=\"0\"><tr><td class=\"vcard\">作者:"
          u"<a href=\"" +
-         ProfileHref(post.author) + u"\" target=_blank>" + post.author +
-         u"</a> 回复日期:" + post.date + u"</td></tr></table>\r\n" + PostBody(post);
+         ProfileHref(post.author) + u"\" target=_blank>" + post.author + u"</a> 回复日期:" +
+         post.date + u"</td></tr></table>\r\n" + PostBody(post);
 }
 
 Text PostsRegion(const ForumPage& page) {
@@ -147,6 +147,12 @@ Text FillerHtml(std::size_t chars, std::size_t seed) {
 }  // namespace
 
 std::string ThreadPagePath(TextView name) { return ToUtf8(PagePathText(name)); }
+
+std::string SiteHost(TextView siteAddress) {
+  const std::string address = ToAscii(siteAddress);
+  const std::size_t afterScheme = address.find("://");
+  return afterScheme == std::string::npos ? address : address.substr(afterScheme + 3);
+}
 
 Text NumberedPageName(TextView first, std::size_t number) {
   return number <= 1 ? Text(first) : Text(first) + u"-" + Decimal(number);

@@ -18,7 +18,9 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-int32_t Position(size_t offset) { return offset == TextView::npos ? 0 : static_cast<int32_t>(offset) + 1; }
+int32_t Position(size_t offset) {
+  return offset == TextView::npos ? 0 : static_cast<int32_t>(offset) + 1;
+}
 
 }  // namespace
 

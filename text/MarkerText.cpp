@@ -141,11 +141,12 @@ size_t FindFrom(TextView text, TextView pattern, size_t from) {
   for (; at + kUnitsPerStep - 1 <= last; at += kUnitsPerStep) {
     const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
     const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at + n - 1));
-    unsigned mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(heads, first), _mm_cmpeq_epi16(tails, final))));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_and_si128(_mm_cmpeq_epi16(heads, first), _mm_cmpeq_epi16(tails, final))));
     while (mask != 0) {
       const size_t candidate = at + static_cast<size_t>(__builtin_ctz(mask)) / 2;
-      if (std::char_traits<char16_t>::compare(units + candidate + 1, pattern.data() + 1, n - 1) == 0)
+      if (std::char_traits<char16_t>::compare(units + candidate + 1, pattern.data() + 1, n - 1) ==
+          0)
         return candidate;
       mask &= mask - 1;  // both bytes of the unit
       mask &= mask - 1;
@@ -203,7 +204,8 @@ Text RemoveAll(TextView text, TextView pattern, bool ignoreCase) {
   // never searched again; both copies have the same length throughout.
   size_t from = 0;
   while (from < text.size()) {
-    const size_t found = searchPattern.empty() ? TextView::npos : searchText.find(searchPattern, from);
+    const size_t found =
+        searchPattern.empty() ? TextView::npos : searchText.find(searchPattern, from);
     if (found == TextView::npos) {
       result.append(text.substr(from));
       break;

@@ -4,6 +4,7 @@
 
 #include "app/MainUnit.h"
 #include "fetch/HttpClient.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/ScriptedServer.h"
 #include "text/Encoding.h"
 
@@ -11,16 +12,16 @@ namespace velbrook::testing {
 namespace {
 
 std::string OkWith(const std::string& headers, const std::string& body) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + headers + "\r\n" + body;
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + headers +
+         "\r\n" + body;
 }
 
 class GetWebSiteTxtTest : public ::testing::Test {
  protected:
   void Serve(std::vector<Script> scripts) {
     server_ = std::make_unique<ScriptedServer>(std::move(scripts));
-    window_.idhtp().SetConnector([this](const std::string&, uint16_t) {
-      return ConnectTcp("127.0.0.1", server_->port());
-    });
+    window_.idhtp().SetConnector(
+        [this](const std::string&, uint16_t) { return ConnectTcp("127.0.0.1", server_->port()); });
   }
 
   TfrmMain window_;
@@ -51,8 +52,6 @@ struct DecodeCase {
   std::string body;
   Text page;
 };
-// Keeps the test names readable in ctest's list.
-void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
 
 class DecodeTest : public GetWebSiteTxtTest, public ::testing::WithParamInterface<DecodeCase> {};
 
@@ -64,14 +63,15 @@ TEST_P(DecodeTest, BodyIsCodePage936Text) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bodies, DecodeTest,
-    ::testing::Values(
-        DecodeCase{"Plain", "", EncodeCp936(u"作者:山间小楼 日期:2010-10-01"), u"作者:山间小楼 日期:2010-10-01"},
-        DecodeCase{"Utf8CharsetIgnored", "Content-Type: text/html; charset=utf-8\r\n", "\xC9\xBD\xBC\xE4",
-                   u"山间"},
-        // EF BB is one code page 936 character; the mark is not taken away.
-        DecodeCase{"ByteOrderMarkKept", "", "\xEF\xBB" + EncodeCp936(u"老屋"), u"\u9518老屋"},
-        DecodeCase{"Empty", "", "", u""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(DecodeCase{"Plain", "", EncodeCp936(u"作者:山间小楼 日期:2010-10-01"),
+                                 u"作者:山间小楼 日期:2010-10-01"},
+                      DecodeCase{"Utf8CharsetIgnored", "Content-Type: text/html; charset=utf-8\r\n",
+                                 "\xC9\xBD\xBC\xE4", u"山间"},
+                      // EF BB is one code page 936 character; the mark is not taken away.
+                      DecodeCase{"ByteOrderMarkKept", "", "\xEF\xBB" + EncodeCp936(u"老屋"),
+                                 u"\u9518老屋"},
+                      DecodeCase{"Empty", "", "", u""}),
+    RowName());
 
 TEST_F(GetWebSiteTxtTest, GzipBodyIsDecodedAsItArrived) {
   const std::string compressed("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\xcb\x48\xcd\xc9", 14);

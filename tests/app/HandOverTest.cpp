@@ -1,6 +1,7 @@
 // The hand-over from a worker thread to the window's thread: everything in
 // call order, reads returning their value, direct calls on the window's own
 // thread, and nothing run nor anyone left waiting once it is closed.
+#include <gtest/gtest.h>
 #include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -10,7 +11,6 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
-#include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
 
@@ -43,10 +43,11 @@ void KeepBusy(std::chrono::microseconds span) {
 // A worker thread that the test joins however it ends.
 class Worker {
  public:
-  explicit Worker(std::function<void()> work) : thread_([this, work] {
-    work();
-    done_ = true;
-  }) {}
+  explicit Worker(std::function<void()> work)
+      : thread_([this, work] {
+          work();
+          done_ = true;
+        }) {}
   ~Worker() {
     if (thread_.joinable()) thread_.join();
   }
@@ -198,7 +199,8 @@ TEST(HandOverTest, WorkerAndDirectCallsInterleavedKeepTheirOrder) {
     for (int i = 0; i < kPosts; ++i) {
       handOver.Post([&order, i] { order.push_back(i); });
       ++handedOver;
-      if (i % 500 == 499) seenByReads.push_back(handOver.Call<size_t>([&] { return order.size(); }));
+      if (i % 500 == 499)
+        seenByReads.push_back(handOver.Call<size_t>([&] { return order.size(); }));
     }
   });
   // The window's thread turns its loop and, between turns, calls directly:
@@ -206,7 +208,8 @@ TEST(HandOverTest, WorkerAndDirectCallsInterleavedKeepTheirOrder) {
   int directCalls = 0;
   int overtaken = 0;
   const QDeadlineTimer deadline(kWindowWaitMs);
-  while (!(worker.Done() && order.size() == static_cast<size_t>(kPosts)) && !deadline.hasExpired()) {
+  while (!(worker.Done() && order.size() == static_cast<size_t>(kPosts)) &&
+         !deadline.hasExpired()) {
     const size_t before = static_cast<size_t>(handedOver.load());
     handOver.Post([&] {
       ++directCalls;
@@ -365,7 +368,8 @@ Shown ShownBy(TfrmMain& window) {
   QTextCursor end(&output);
   end.movePosition(QTextCursor::End);
   end.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, 64);
-  return {output.characterCount(), end.selectedText(), window.StatusPanelText(3), window.BusyFlag()};
+  return {output.characterCount(), end.selectedText(), window.StatusPanelText(3),
+          window.BusyFlag()};
 }
 
 // Lines of lineUnits characters, count of them, broken by CR LF or by a
@@ -393,7 +397,8 @@ TEST(HandOverTest, HandedOverOutputShowsOnlyWholePrefixesAndEndsAsAppendedOneByO
   for (int page = 1; page <= 20; ++page) {
     longPages.push_back({Operation::Status, u"page " + DecimalDigits(page)});
     // Every seventh page is one of many short lines.
-    longPages.push_back({Operation::Append, Lines(page % 7 == 0 ? 3000 : 150, page % 7 == 0 ? 12 : 300)});
+    longPages.push_back(
+        {Operation::Append, Lines(page % 7 == 0 ? 3000 : 150, page % 7 == 0 ? 12 : 300)});
     if (page % 10 == 0) longPages.push_back({Operation::Read, {}});
   }
   const struct {
@@ -425,10 +430,18 @@ TEST(HandOverTest, HandedOverOutputShowsOnlyWholePrefixesAndEndsAsAppendedOneByO
     std::vector<Text> expectedReads;
     const auto apply = [](TfrmMain& window, const Operation& operation, std::vector<Text>& reads) {
       switch (operation.kind) {
-        case Operation::Clear: window.ClearOutput(); break;
-        case Operation::Append: window.AppendOutput(operation.text); break;
-        case Operation::Status: window.ShowStatus(operation.text, u"A"); break;
-        case Operation::Read: reads.push_back(window.ReadOutput()); break;
+        case Operation::Clear:
+          window.ClearOutput();
+          break;
+        case Operation::Append:
+          window.AppendOutput(operation.text);
+          break;
+        case Operation::Status:
+          window.ShowStatus(operation.text, u"A");
+          break;
+        case Operation::Read:
+          reads.push_back(window.ReadOutput());
+          break;
       }
     };
     for (const Operation& operation : c.operations) {

@@ -2,6 +2,7 @@
 // and its "." rule, guarded handlers, the save dialog's settings and the Qt
 // filter text, Qt's own texts in the locale's language; the system's own box
 // and dialog answered by a timer.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -14,7 +15,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -38,11 +38,11 @@ TEST(DefaultErrorTextTest, FullStopOnlyAfterACharacterAboveIt) {
       {u"", u""},
       {u"Stream write error", u"Stream write error."},
       {u"ends with a dot.", u"ends with a dot."},
-      {u"hyphen-", u"hyphen-"},          // 0x2D
-      {u"slash/", u"slash/."},           // 0x2F
-      {u"space ", u"space "},            // 0x20
-      {u"bang!", u"bang!"},              // 0x21
-      {u"paren)", u"paren)"},            // 0x29
+      {u"hyphen-", u"hyphen-"},  // 0x2D
+      {u"slash/", u"slash/."},   // 0x2F
+      {u"space ", u"space "},    // 0x20
+      {u"bang!", u"bang!"},      // 0x21
+      {u"paren)", u"paren)"},    // 0x29
       {u"digit 9", u"digit 9."},
       {u"中文", u"中文."},
       {u"line\r\n", u"line\r\n"},
@@ -95,7 +95,9 @@ TEST_F(PlatformTest, DefaultErrorBoxHasTheApplicationTitleAndTheErrorIcon) {
 TEST_F(PlatformTest, AFailureEscapingAHandlerGoesToTheDefaultErrorBox) {
   MessageBoxRecorder boxes;
   bool after = false;
-  RunGuarded(&window_, [] { throw std::runtime_error("Thread creation error: Resource temporarily unavailable"); });
+  RunGuarded(&window_, [] {
+    throw std::runtime_error("Thread creation error: Resource temporarily unavailable");
+  });
   RunGuarded(&window_, [&] { after = true; });  // the window carries on
   RunGuarded(&window_, [] { throw 42; });
   EXPECT_TRUE(after);
@@ -107,9 +109,8 @@ TEST_F(PlatformTest, AFailureEscapingAHandlerGoesToTheDefaultErrorBox) {
 
 TEST_F(PlatformTest, AFailingBrowserStaysSilent) {
   MessageBoxRecorder boxes;
-  WebAddressOpener previous = SetWebAddressOpener([](const Text&) -> bool {
-    throw std::runtime_error("no browser");
-  });
+  WebAddressOpener previous =
+      SetWebAddressOpener([](const Text&) -> bool { throw std::runtime_error("no browser"); });
   EXPECT_NO_THROW(OpenWebAddress(u"http://www.pellam.example"));
   SetWebAddressOpener(std::move(previous));
   EXPECT_TRUE(boxes.boxes.empty());
@@ -262,7 +263,8 @@ TEST_F(PlatformTest, QtsOwnTextsSpeakTheLocalesLanguage) {
     Text cancel;
     Text ok;
   } cases[] = {
-      {"zh_CN", QLocale(QLocale::Chinese, QLocale::China), true, u"另存为", u"保存", u"取消", u"确定"},
+      {"zh_CN", QLocale(QLocale::Chinese, QLocale::China), true, u"另存为", u"保存", u"取消",
+       u"确定"},
       {"C", QLocale::c(), false, u"Save As", u"Save", u"Cancel", u"OK"},
   };
   for (const auto& c : cases) {

@@ -1,6 +1,7 @@
 // The main window as the user first sees it: caption, texts, the layout at the
 // initial size and after resizing, the instructions, the status bar, the tab
 // order and the focus at start-up, and the popup menu's items.
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
 #include <QFontInfo>
@@ -12,7 +13,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "app/MainUnit.h"
 #include "app/Platform.h"
@@ -66,8 +66,10 @@ TEST_F(WindowLayoutTest, InitialLayoutAt96Dpi) {
     const char* name;
     QRect place;
   } cases[] = {
-      {"Panel1", QRect(0, 0, 689, 43)},     {"mmoText", QRect(0, 43, 456, 350)},
-      {"pnl1", QRect(456, 43, 233, 350)},   {"stat1", QRect(0, 393, 689, 19)},
+      {"Panel1", QRect(0, 0, 689, 43)},
+      {"mmoText", QRect(0, 43, 456, 350)},
+      {"pnl1", QRect(456, 43, 233, 350)},
+      {"stat1", QRect(0, 393, 689, 19)},
   };
   for (const auto& c : cases) EXPECT_EQ(InClient(window_, c.name), c.place) << c.name;
   // Inside their panels.
@@ -143,7 +145,8 @@ TEST_F(WindowLayoutTest, TextBoxSettings) {
   auto* output = Find<QPlainTextEdit>(window_, "mmoText");
   auto* instructions = Find<QPlainTextEdit>(window_, "mmo1");
   for (QPlainTextEdit* memo : {output, instructions}) {
-    EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth) << memo->objectName().toStdString();
+    EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth)
+        << memo->objectName().toStdString();
     EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_TRUE(memo->tabChangesFocus());
   }
@@ -169,7 +172,8 @@ TEST_F(WindowLayoutTest, StatusPanelsWidthsBevelsAndInitialTexts) {
   const struct {
     int left, right;
     Text text;
-  } panels[] = {{0, 99, u"作者:Pellam"}, {100, 149, u""}, {150, 199, u""}, {200, 688, u"当前进度:"}};
+  } panels[] = {
+      {0, 99, u"作者:Pellam"}, {100, 149, u""}, {150, 199, u""}, {200, 688, u"当前进度:"}};
   for (int i = 0; i < 4; ++i) {
     auto* panel = Find<QLabel>(window_, ("stat1Panel" + std::to_string(i)).c_str());
     ASSERT_NE(panel, nullptr) << i;

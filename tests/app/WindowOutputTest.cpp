@@ -1,19 +1,19 @@
 // The output box's operations (clear, append, read), ShowStatus, the popup
 // menu of the two text boxes and the home-page items, on a real window.
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
-#include <QPointer>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "app/MainUnit.h"
 #include "app/Platform.h"
@@ -134,7 +134,7 @@ TEST_F(WindowOutputTest, ShowStatusKinds) {
   const struct {
     Text kind;
     int changedPanel;  // -1: none
-  } cases[] = {{u"A", 3}, {u"S", 0}, {u"a", -1}, {u"s", -1}, {u"", -1},
+  } cases[] = {{u"A", 3},   {u"S", 0},   {u"a", -1},  {u"s", -1},           {u"", -1},
                {u"AA", -1}, {u" A", -1}, {u"A ", -1}, {Text(u"A\0", 2), -1}};
   for (const auto& c : cases) {
     TfrmMain window;
@@ -161,7 +161,8 @@ TEST_F(WindowOutputTest, RightClickInEitherTextBoxOpensThePopupMenuThere) {
   for (QPlainTextEdit* memo : {output_, instructions_}) {
     window_.findChild<QWidget*>(QStringLiteral("btnStart"))->setFocus();
     const QPoint inside(20, 15);
-    QContextMenuEvent click(QContextMenuEvent::Mouse, inside, memo->viewport()->mapToGlobal(inside));
+    QContextMenuEvent click(QContextMenuEvent::Mouse, inside,
+                            memo->viewport()->mapToGlobal(inside));
     QApplication::sendEvent(memo->viewport(), &click);
     ASSERT_TRUE(WaitUntil([&] { return menu_->isVisible(); })) << memo->objectName().toStdString();
     EXPECT_EQ(menu_->pos(), memo->viewport()->mapToGlobal(inside));
@@ -173,7 +174,8 @@ TEST_F(WindowOutputTest, RightClickInEitherTextBoxOpensThePopupMenuThere) {
 TEST_F(WindowOutputTest, FromTheKeyboardThePopupOpensAtTheTextAreasCorner) {
   ShowActive();
   // The context-menu key.
-  QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), output_->mapToGlobal(QPoint(5, 5)));
+  QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                        output_->mapToGlobal(QPoint(5, 5)));
   QApplication::sendEvent(output_->viewport(), &key);
   ASSERT_TRUE(WaitUntil([&] { return menu_->isVisible(); }));
   EXPECT_EQ(menu_->pos(), output_->viewport()->mapToGlobal(QPoint(0, 0)));
@@ -201,10 +203,12 @@ TEST_F(WindowOutputTest, TheAddressBoxAndTheScrollBarKeepTheirOwnMenus) {
     }
   };
   QTimer::singleShot(0, closeShown);  // in case the menu runs its own loop
-  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), address->mapToGlobal(QPoint(5, 5)));
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                          address->mapToGlobal(QPoint(5, 5)));
   QApplication::sendEvent(address, &click);
   closeShown();
-  ASSERT_TRUE(WaitUntil([&] { return !seen.isNull() || QApplication::activePopupWidget() != nullptr; }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return !seen.isNull() || QApplication::activePopupWidget() != nullptr; }));
   closeShown();
   EXPECT_NE(seen.data(), menu_);
   EXPECT_FALSE(menu_->isVisible());

@@ -3,63 +3,25 @@
 // event loop; the HTTP client is dialled to the forum on loopback.
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
 #include <exception>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "app/MainUnit.h"
-#include "app/Platform.h"
-#include "app/Site.h"
-#include "fetch/HttpClient.h"
-#include "forum/ForumConnector.h"
-#include "forum/ForumServer.h"
+#include "fetch/FetchError.h"
 #include "forum/SampleThreads.h"
-#include "tests/e2e/RunToText.h"
-#include "tests/support/WindowProbe.h"
+#include "tests/e2e/E2eFixture.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook::testing {
 namespace {
 
-constexpr int kProgressPanel = 3;
-
-// An expected output text, kept as UTF-8 with CR LF line breaks.
-Text Expected(const char* name) {
-  const auto path = std::filesystem::path(__FILE__).parent_path() / "expected" / name;
-  std::ifstream file(path, std::ios::binary);
-  EXPECT_TRUE(file) << "cannot read " << path;
-  return FromUtf8(std::string(std::istreambuf_iterator<char>(file), {}));
-}
-
 Text AddressOf(TextView name) { return kForumSiteAddress + FromUtf8(ThreadPagePath(name)); }
 
-std::vector<std::string> Targets(const ForumServer& forum) {
-  std::vector<std::string> targets;
-  for (const RequestRecord& record : forum.Requests()) targets.push_back(record.target);
-  return targets;
-}
-
-class ToTextRun : public ::testing::Test {
+class ToTextRun : public DemoForumTest {
  protected:
-  void SetUp() override {
-    AddSampleThreads(forum_);
-    forum_.Start();
-    window_.idhtp().SetConnector(ForumConnector(kForumSiteAddress, forum_.Port()));
-  }
+  bool Run(const Text& address) { return RunToText(*window_, address, failure_); }
 
-  // Types address and runs ToText on a worker while this thread turns the
-  // event loop. True when the run ended without a failure.
-  bool Run(const Text& address) { return RunToText(window_, address, failure_); }
-
-  Text Output() { return window_.ReadOutput(); }
-  Text Progress() const { return window_.StatusPanelText(kProgressPanel); }
-
-  ForumServer forum_{kForumSiteAddress};
-  TfrmMain window_;
   std::exception_ptr failure_;
 };
 
@@ -69,9 +31,10 @@ TEST_F(ToTextRun, SeveralPagesGiveTheAuthorsTextOfEveryPage) {
   EXPECT_EQ(ToUtf8(Progress()), "当前进度:100.00%,(4/4)");
   // The typed page first, then every page of the list in order.
   const std::string dir = ToUtf8(kThreadDirectory);
-  EXPECT_EQ(Targets(forum_), (std::vector<std::string>{dir + "2273274.shtml", dir + "2273274.shtml",
-                                                       dir + "2273274-2.shtml", dir + "2273274-3.shtml",
-                                                       dir + "2273274-4.shtml"}));
+  EXPECT_EQ(Targets(forum_),
+            (std::vector<std::string>{dir + "2273274.shtml", dir + "2273274.shtml",
+                                      dir + "2273274-2.shtml", dir + "2273274-3.shtml",
+                                      dir + "2273274-4.shtml"}));
 }
 
 TEST_F(ToTextRun, OnePageThreadIsFetchedTwice) {
@@ -86,16 +49,15 @@ TEST_F(ToTextRun, EmptyFirstNameGivesNoHeaderAndNoFetch) {
   ASSERT_TRUE(Run(AddressOf(kUnnamedFirstThreadName)));
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("unnamed_first_thread.txt")));
   EXPECT_EQ(ToUtf8(Progress()), "当前进度:100.00%,(3/3)");
-  EXPECT_EQ(Targets(forum_), (std::vector<std::string>{ThreadPagePath(kUnnamedFirstThreadName),
-                                                       ThreadPagePath(u"2273290-2"),
-                                                       ThreadPagePath(u"2273290-3")}));
+  EXPECT_EQ(Targets(forum_),
+            (std::vector<std::string>{ThreadPagePath(kUnnamedFirstThreadName),
+                                      ThreadPagePath(u"2273290-2"), ThreadPagePath(u"2273290-3")}));
 }
 
 struct MidRunFailure {
   const char* name;
   PageFailure failure;
 };
-void PrintTo(const MidRunFailure& c, std::ostream* os) { *os << c.name; }
 
 class ToTextFailingPage : public ToTextRun, public ::testing::WithParamInterface<MidRunFailure> {};
 
@@ -119,7 +81,7 @@ TEST_P(ToTextFailingPage, KeepsTheEarlierBlocks) {
 INSTANTIATE_TEST_SUITE_P(Failures, ToTextFailingPage,
                          ::testing::Values(MidRunFailure{"Closed", PageFailure::Close},
                                            MidRunFailure{"Status500", PageFailure::Status500}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         RowName());
 
 TEST_F(ToTextRun, FailedTypedPageKeepsThePreviousOutput) {
   ASSERT_TRUE(Run(kSampleThreadAddress));
@@ -143,7 +105,8 @@ TEST_F(ToTextRun, PagesUnderThePrefixOfTheTypedAddress) {
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("one_page_thread.txt")));
   const std::vector<std::string> targets = Targets(forum_);
   ASSERT_EQ(targets.size(), 2u);
-  EXPECT_EQ(targets[1], ThreadPagePath(kOnePageThreadName) + "?from=a/" + ToUtf8(kOnePageThreadName) + ".shtml");
+  EXPECT_EQ(targets[1], ThreadPagePath(kOnePageThreadName) + "?from=a/" +
+                            ToUtf8(kOnePageThreadName) + ".shtml");
   EXPECT_EQ(ToUtf8(Progress()), "当前进度:100.00%,(1/1)");
 }
 
@@ -151,9 +114,10 @@ TEST_F(ToTextRun, PagesUnderThePrefixOfTheTypedAddress) {
 // in n and its progress is shown.
 TEST_F(ToTextRun, EmptyLastNameHasItsProgress) {
   const std::string path = ToUtf8(kThreadDirectory) + "9998.shtml";
-  forum_.AddRawPage(path, EncodeCp936(u"<!-- 开始点击数和分页链接 --><span class=\"pages\"></span>"
-                                      u"<div id=\"idArticleslist\"><input name=\"apn\" value=\"2273300,\"/>"
-                                      u"<input name=\"p\"/><!-- 结束点击数和分页链接 -->"));
+  forum_.AddRawPage(
+      path, EncodeCp936(u"<!-- 开始点击数和分页链接 --><span class=\"pages\"></span>"
+                        u"<div id=\"idArticleslist\"><input name=\"apn\" value=\"2273300,\"/>"
+                        u"<input name=\"p\"/><!-- 结束点击数和分页链接 -->"));
   ASSERT_TRUE(Run(kForumSiteAddress + FromUtf8(path)));
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("one_page_thread.txt")));
   EXPECT_EQ(ToUtf8(Progress()), "当前进度:100.00%,(2/2)");
@@ -165,9 +129,10 @@ TEST_F(ToTextRun, EmptyLastNameHasItsProgress) {
 TEST_F(ToTextRun, EmptyPageListFetchesOnlyTheTypedPage) {
   ASSERT_TRUE(Run(kSampleThreadAddress));
   const std::string path = ToUtf8(kThreadDirectory) + "9999.shtml";
-  forum_.AddRawPage(path, EncodeCp936(u"<!-- 开始点击数和分页链接 --><span class=\"pages\"></span>"
-                                      u"<div id=\"idArticleslist\"><input name=\"apn\"><input value=\"1\">"
-                                      u"<!-- 结束点击数和分页链接 -->"));
+  forum_.AddRawPage(
+      path, EncodeCp936(u"<!-- 开始点击数和分页链接 --><span class=\"pages\"></span>"
+                        u"<div id=\"idArticleslist\"><input name=\"apn\"><input value=\"1\">"
+                        u"<!-- 结束点击数和分页链接 -->"));
   forum_.ClearRecords();
   ASSERT_TRUE(Run(kForumSiteAddress + FromUtf8(path)));
   EXPECT_EQ(ToUtf8(Output()), "");

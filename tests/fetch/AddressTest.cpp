@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fetch/FetchError.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -45,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{u" http://h/p", u" http", u"h", u"", u"/", u"p", u""},
         ParseCase{u"http://h/a#b/c.shtml", u"http", u"h", u"", u"/a#b/", u"c.shtml", u""},
         ParseCase{u"http://h/q?a/b?c", u"http", u"h", u"", u"/", u"q", u"a/b?c"},
-        ParseCase{u"http://h?x", u"http", u"h", u"", u"/", u"", u"x"}));
+        ParseCase{u"http://h?x", u"http", u"h", u"", u"/", u"", u"x"}),
+    [](const auto& row) { return testing::NumberedCase(row.index, row.param.address); });
 
 TEST(ParseAddress, CutsUserInformationFromTheAuthority) {
   const Address parts = ParseAddress(u"http://name:secret:more@host:81/");
@@ -59,8 +61,11 @@ TEST(MergeAddress, DefaultPortFollowsTheScheme) {
   struct Case {
     const char16_t* address;
     const char* port;
-  } cases[] = {{u"http://h/", "80"}, {u"HtTp://h/", "80"}, {u"https://h/", "443"},
-               {u"HTTPS://h/", "443"}, {u"http://h:8080/", "8080"}};
+  } cases[] = {{u"http://h/", "80"},
+               {u"HtTp://h/", "80"},
+               {u"https://h/", "443"},
+               {u"HTTPS://h/", "443"},
+               {u"http://h:8080/", "8080"}};
   for (const Case& c : cases) {
     Address current;
     MergeAddress(current, ParseAddress(c.address));
@@ -123,8 +128,8 @@ TEST(PortNumber, ReadsDecimalOr80) {
   struct Case {
     const char16_t* text;
     int port;
-  } cases[] = {{u"80", 80}, {u"080", 80}, {u" 81 ", 81}, {u"x", 80}, {u"", 80},
-               {u"8a", 80}, {u"65535", 65535}, {u"1", 1}, {u"+82", 82}};
+  } cases[] = {{u"80", 80}, {u"080", 80},      {u" 81 ", 81}, {u"x", 80},  {u"", 80},
+               {u"8a", 80}, {u"65535", 65535}, {u"1", 1},     {u"+82", 82}};
   for (const Case& c : cases) EXPECT_EQ(PortNumber(c.text), c.port) << ToUtf8(c.text);
 }
 

@@ -2,12 +2,14 @@
 
 namespace velbrook::testing {
 
-std::string HttpResponse(const std::string& status, const std::string& headers, const std::string& body) {
+std::string HttpResponse(const std::string& status, const std::string& headers,
+                         const std::string& body) {
   return status + "\r\n" + headers + "\r\n" + body;
 }
 
 std::string Ok(const std::string& body, const std::string& headers) {
-  return HttpResponse("HTTP/1.1 200 OK", "Content-Length: " + std::to_string(body.size()) + "\r\n" + headers, body);
+  return HttpResponse("HTTP/1.1 200 OK",
+                      "Content-Length: " + std::to_string(body.size()) + "\r\n" + headers, body);
 }
 
 ClientTest::ClientTest() {

@@ -19,7 +19,8 @@ namespace velbrook::testing {
 // "HTTP/1.1 200 OK" with a Content-Length for body and the extra header lines.
 std::string Ok(const std::string& body, const std::string& headers = "");
 // A response with the given status line, header lines (each ending in CR LF) and raw body.
-std::string HttpResponse(const std::string& status, const std::string& headers, const std::string& body);
+std::string HttpResponse(const std::string& status, const std::string& headers,
+                         const std::string& body);
 
 class ClientTest : public ::testing::Test {
  protected:

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <chrono>
 #include <limits>
 #include <string>
@@ -13,6 +12,7 @@
 #include "fetch/CookieRules.h"
 #include "fetch/FetchError.h"
 #include "fetch/InternetDate.h"
+#include "tests/support/CaseName.h"
 
 namespace velbrook {
 namespace {
@@ -63,7 +63,7 @@ class CookieStoreTest : public ::testing::Test {
 // Acceptance and defaults
 
 struct AcceptanceCase {
-  const char* label;
+  const char* name;
   CookieKind kind;
   std::string value;
   std::string host;
@@ -73,8 +73,6 @@ struct AcceptanceCase {
   std::string domain = {};  // expected when stored
   std::string path = {};
 };
-
-void PrintTo(const AcceptanceCase& c, std::ostream* out) { *out << c.label; }
 
 class Acceptance : public CookieStoreTest, public ::testing::WithParamInterface<AcceptanceCase> {};
 
@@ -88,13 +86,13 @@ TEST_P(Acceptance, StoresOrDropsTheCookie) {
   }
   const std::vector<Cookie> cookies = All();
   if (!c.stored) {
-    EXPECT_TRUE(cookies.empty()) << c.label;
+    EXPECT_TRUE(cookies.empty()) << c.name;
     return;
   }
-  ASSERT_EQ(cookies.size(), 1u) << c.label;
-  EXPECT_EQ(cookies[0].kind, c.kind) << c.label;
-  EXPECT_EQ(cookies[0].domain, c.domain) << c.label;
-  EXPECT_EQ(cookies[0].path, c.path) << c.label;
+  ASSERT_EQ(cookies.size(), 1u) << c.name;
+  EXPECT_EQ(cookies[0].kind, c.kind) << c.name;
+  EXPECT_EQ(cookies[0].domain, c.domain) << c.name;
+  EXPECT_EQ(cookies[0].path, c.path) << c.name;
 }
 
 constexpr CookieKind V1 = CookieKind::SetCookie;
@@ -105,30 +103,29 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AcceptanceCase{"no domain: the host with a dot", V1, "sid=1", "pages.forum.example", "/",
                        "80", true, ".pages.forum.example", "/"},
-        AcceptanceCase{"parent domain", V1, "sid=1; domain=.forum.example", kHost, kDirectory,
-                       "80", true, ".forum.example", "/"},
+        AcceptanceCase{"parent domain", V1, "sid=1; domain=.forum.example", kHost, kDirectory, "80",
+                       true, ".forum.example", "/"},
         AcceptanceCase{"port after the domain is cut", V1, "sid=1; domain=.forum.example:8080",
                        kHost, kDirectory, "80", true, ".forum.example", "/"},
         AcceptanceCase{"domain without leading dot", V1, "sid=1; domain=forum.example", kHost,
                        kDirectory, "80", false},
-        AcceptanceCase{"dot and a single label", V1, "sid=1; domain=.example", kHost,
-                       kDirectory, "80", false},
+        AcceptanceCase{"dot and a single label", V1, "sid=1; domain=.example", kHost, kDirectory,
+                       "80", false},
         AcceptanceCase{"another site's domain", V1, "sid=1; domain=.other.example", kHost,
                        kDirectory, "80", false},
         AcceptanceCase{"host two labels below the domain", V1, "sid=1; domain=.forum.example",
                        "a.b.forum.example", "/", "80", false},
         AcceptanceCase{"domain of only dots", V1, "sid=1; domain=.....", kHost, kDirectory, "80",
                        false},
-        AcceptanceCase{"domain of one dot", V1, "sid=1; domain=.", kHost, kDirectory, "80",
-                       false},
+        AcceptanceCase{"domain of one dot", V1, "sid=1; domain=.", kHost, kDirectory, "80", false},
         AcceptanceCase{"host without a dot", V1, "sid=1", "localhost", "/", "80", false},
         AcceptanceCase{"IPv4 host", V1, "sid=1", "127.0.0.1", "/", "80", false},
-        AcceptanceCase{"path the directory does not begin with", V1, "sid=1; path=/other",
-                       kHost, kDirectory, "80", false},
+        AcceptanceCase{"path the directory does not begin with", V1, "sid=1; path=/other", kHost,
+                       kDirectory, "80", false},
         AcceptanceCase{"path compared ignoring case", V1, "sid=1; path=/PublicForum", kHost,
                        kDirectory, "80", true, ".www.forum.example", "/PublicForum"},
-        AcceptanceCase{"quoted path", V1, "sid=1; path=\"/publicforum\"", kHost, kDirectory,
-                       "80", true, ".www.forum.example", "/publicforum"},
+        AcceptanceCase{"quoted path", V1, "sid=1; path=\"/publicforum\"", kHost, kDirectory, "80",
+                       true, ".www.forum.example", "/publicforum"},
         AcceptanceCase{"path of only quotes: the directory", V1, "sid=1; path=\"\"", kHost,
                        kDirectory, "80", true, ".www.forum.example", "/publicforum/content"},
         AcceptanceCase{"empty path", V1, "sid=1; path=", kHost, kDirectory, "80", true,
@@ -136,24 +133,24 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptanceCase{"first of two paths counts", V1, "sid=1; path=/; path=/other", kHost,
                        kDirectory, "80", true, ".www.forum.example", "/"},
         AcceptanceCase{"attribute names in any case", V1,
-                       "sid=1; DoMaIn=.forum.example; pAtH=/publicforum", kHost, kDirectory,
-                       "80", true, ".forum.example", "/publicforum"},
-        AcceptanceCase{"control character in the name", V1, "s\x01id=1", kHost, kDirectory,
-                       "80", false},
-        AcceptanceCase{"control character in the value", V1, "sid=a\rb", kHost, kDirectory,
-                       "80", false},
-        AcceptanceCase{"NUL in the value", V1, std::string("sid=a\0b", 7), kHost, kDirectory,
-                       "80", false},
+                       "sid=1; DoMaIn=.forum.example; pAtH=/publicforum", kHost, kDirectory, "80",
+                       true, ".forum.example", "/publicforum"},
+        AcceptanceCase{"control character in the name", V1, "s\x01id=1", kHost, kDirectory, "80",
+                       false},
+        AcceptanceCase{"control character in the value", V1, "sid=a\rb", kHost, kDirectory, "80",
+                       false},
+        AcceptanceCase{"NUL in the value", V1, std::string("sid=a\0b", 7), kHost, kDirectory, "80",
+                       false},
         AcceptanceCase{"version 1", V2, "sid=1; Version=1", kHost, kDirectory, "80", true,
                        ".www.forum.example", "/"},
         AcceptanceCase{"quoted version is not a number", V2, "sid=1; Version=\"1\"", kHost,
                        kDirectory, "80", false},
         AcceptanceCase{"no version", V2, "sid=1", kHost, kDirectory, "80", false},
         AcceptanceCase{"version 0", V2, "sid=1; Version=0", kHost, kDirectory, "80", false},
-        AcceptanceCase{"domain gets its dot", V2, "sid=1; Version=1; Domain=forum.example",
-                       kHost, kDirectory, "80", true, ".forum.example", "/"},
-        AcceptanceCase{"host without a dot: .local", V2, "sid=1; Version=1", "intranet", "/",
-                       "80", true, ".intranet.local", "/"},
+        AcceptanceCase{"domain gets its dot", V2, "sid=1; Version=1; Domain=forum.example", kHost,
+                       kDirectory, "80", true, ".forum.example", "/"},
+        AcceptanceCase{"host without a dot: .local", V2, "sid=1; Version=1", "intranet", "/", "80",
+                       true, ".intranet.local", "/"},
         AcceptanceCase{"domain .local", V2, "sid=1; Version=1; Domain=.local", "intranet", "/",
                        "80", true, ".local", "/"},
         AcceptanceCase{"single label domain", V2, "sid=1; Version=1; Domain=.example", kHost,
@@ -164,14 +161,9 @@ INSTANTIATE_TEST_SUITE_P(
                        kDirectory, "81", false},
         AcceptanceCase{"unquoted port: the receiving port", V2, "sid=1; Version=1; Port=8080",
                        kHost, kDirectory, "8081", true, ".www.forum.example", "/"},
-        AcceptanceCase{"port text not a number reads as 80", V2,
-                       "sid=1; Version=1; Port=\"80\"", kHost, kDirectory, "x", true,
-                       ".www.forum.example", "/"}),
-    [](const auto& info) {
-      std::string name;
-      for (char c : std::string(info.param.label)) name += std::isalnum(c) ? c : '_';
-      return name;
-    });
+        AcceptanceCase{"port text not a number reads as 80", V2, "sid=1; Version=1; Port=\"80\"",
+                       kHost, kDirectory, "x", true, ".www.forum.example", "/"}),
+    testing::RowName());
 
 TEST(CookieRules, DomainMatch) {
   struct Case {
@@ -201,18 +193,17 @@ TEST(CookieRules, DomainMatch) {
 
 TEST(CookieRules, IPv4Address) {
   const std::pair<const char*, bool> cases[] = {
-      {"127.0.0.1", true},  {"255.255.255.255", true}, {"0.0.0.0", true},
-      {"001.02.3.004", true}, {"256.0.0.1", false},    {"1.2.3", false},
-      {"1.2.3.4.5", false}, {"1.2.3.4.", false},       {"1..3.4", false},
-      {"1.2.3.0004", false}, {"a.b.c.d", false},       {"", false},
+      {"127.0.0.1", true},  {"255.255.255.255", true}, {"0.0.0.0", true},    {"001.02.3.004", true},
+      {"256.0.0.1", false}, {"1.2.3", false},          {"1.2.3.4.5", false}, {"1.2.3.4.", false},
+      {"1..3.4", false},    {"1.2.3.0004", false},     {"a.b.c.d", false},   {"", false},
       {".1.2.3.4", false},  {"1.2.3.4a", false}};
   for (const auto& [host, expected] : cases) EXPECT_EQ(IsIPv4Address(host), expected) << host;
 }
 
 TEST(CookieRules, RequestPortNumber) {
-  const std::pair<const char*, int> cases[] = {{"80", 80},    {" 8080 ", 8080}, {"", 80},
-                                               {"x", 80},     {"65535", 65535}, {"65536", 80},
-                                               {"-1", 80},    {"080", 80},      {"99999999999", 80}};
+  const std::pair<const char*, int> cases[] = {{"80", 80}, {" 8080 ", 8080}, {"", 80},
+                                               {"x", 80},  {"65535", 65535}, {"65536", 80},
+                                               {"-1", 80}, {"080", 80},      {"99999999999", 80}};
   for (const auto& [text, expected] : cases) EXPECT_EQ(RequestPortNumber(text), expected) << text;
 }
 
@@ -242,7 +233,8 @@ TEST_F(CookieStoreTest, ParsesEveryAttributeOfASetCookie2Value) {
 }
 
 TEST_F(CookieStoreTest, ASetCookieValueIgnoresTheSetCookie2Attributes) {
-  const Cookie c = ParseCookie("a=1; CommentURL=x; Discard; Port=\"abc\"", CookieKind::SetCookie, now);
+  const Cookie c =
+      ParseCookie("a=1; CommentURL=x; Discard; Port=\"abc\"", CookieKind::SetCookie, now);
   EXPECT_EQ(c.commentUrl, "");
   EXPECT_FALSE(c.discard);
   EXPECT_FALSE(c.portGiven);
@@ -254,10 +246,10 @@ TEST_F(CookieStoreTest, NameAndValueOfTheFirstPiece) {
     const char* name;
     const char* cookieValue;
   };
-  const Case cases[] = {{"a=b", "a", "b"},          {"a=", "a", ""},
-                        {"=b", "", "b"},            {"justaname; path=/", "", ""},
-                        {"a=b=c;", "a", "b=c"},     {" a = b ;x", "a ", " b"},
-                        {"", "", ""},               {";;;", "", ""}};
+  const Case cases[] = {{"a=b", "a", "b"},      {"a=", "a", ""},
+                        {"=b", "", "b"},        {"justaname; path=/", "", ""},
+                        {"a=b=c;", "a", "b=c"}, {" a = b ;x", "a ", " b"},
+                        {"", "", ""},           {";;;", "", ""}};
   for (const Case& c : cases) {
     const Cookie cookie = ParseCookie(c.value, CookieKind::SetCookie, now);
     EXPECT_EQ(cookie.name, c.name) << c.value;
@@ -332,11 +324,11 @@ TEST_F(CookieStoreTest, WrittenOutCookieReadsBackTheSame) {
   const char* values[] = {
       "a=b; path=\"\"/x\"; domain=.forum.example; expires= Wed, 09 Dec 2026 07:31:03 GMT",
       "a=; Max-Age=30; Version=1; Comment=c=d; CommentURL=u; Secure; HttpOnly; Discard; Port",
-      "=v; path=; Port=\"80,443\"",
-      "x y=z z; path=\"/quoted\""};
+      "=v; path=; Port=\"80,443\"", "x y=z z; path=\"/quoted\""};
   for (const char* value : values) {
     const Cookie first = ParseCookie(value, CookieKind::SetCookie2, now);
-    const Cookie again = ParseCookie(WriteCookieHeader(first), CookieKind::SetCookie2, now + seconds(5));
+    const Cookie again =
+        ParseCookie(WriteCookieHeader(first), CookieKind::SetCookie2, now + seconds(5));
     EXPECT_EQ(again.name, first.name) << value;
     EXPECT_EQ(again.value, first.value) << value;
     EXPECT_EQ(again.path, first.path) << value;
@@ -355,8 +347,8 @@ TEST_F(CookieStoreTest, WrittenOutCookieReadsBackTheSame) {
 }
 
 TEST_F(CookieStoreTest, BadPortListEntryFailsTheFetch) {
-  const char* lists[] = {"\"80,abc\"", "\"70000\"", "\"-1\"", "\"+80\"",
-                         "\"99999999999999999999\"", "\"80\x01\""};
+  const char* lists[] = {"\"80,abc\"", "\"70000\"", "\"-1\"", "\"+80\"", "\"99999999999999999999\"",
+                         "\"80\x01\""};
   for (const char* list : lists) {
     const std::string value = std::string("sid=1; Version=1; Port=") + list;
     try {
@@ -410,7 +402,8 @@ TEST_F(CookieStoreTest, ReplacementKeepsTheKindAndTheExpiryMoment) {
   EXPECT_EQ(c.comment, "new");
   EXPECT_EQ(c.maxAge, 100);
   EXPECT_EQ(c.domain, ".www.forum.example");
-  EXPECT_EQ(ReadInternetDate(c.expires), std::chrono::floor<seconds>(now - seconds(30)) + seconds(100));
+  EXPECT_EQ(ReadInternetDate(c.expires),
+            std::chrono::floor<seconds>(now - seconds(30)) + seconds(100));
   // The record was last read from the new cookie written out as a header value.
   EXPECT_EQ(ParseCookie(c.cookieText, CookieKind::SetCookie, now).value, "2");
   EXPECT_NE(c.cookieText.find("X=2"), std::string::npos);
@@ -587,7 +580,8 @@ TEST_F(CookieStoreTest, TenThousandPiecesAreAllRead) {
 TEST_F(CookieStoreTest, HeaderValueUpToTheSizeBoundIsStoredAndSentWholeAndALongerOneRefused) {
   const std::string name = "big=";
   const std::string atBound(kMaxCookieBytes - name.size(), 'v');
-  Store({name + atBound, "long=" + atBound}, {"big2=" + atBound.substr(12) + "; Version=1", "long2=" + atBound});
+  Store({name + atBound, "long=" + atBound},
+        {"big2=" + atBound.substr(12) + "; Version=1", "long2=" + atBound});
   EXPECT_EQ(Sent(), "big=" + atBound + "; big2=" + atBound.substr(12));
   EXPECT_EQ(All().size(), 2u);
 }
@@ -610,7 +604,8 @@ TEST_F(CookieStoreTest, StorePastItsBoundLosesItsOldestCookieWhereverItIs) {
   const size_t hosts = kMaxCookies / kMaxCookiesPerDomain;
   auto host = [](size_t i) { return "h" + std::to_string(i) + ".forum.example"; };
   for (size_t h = 0; h < hosts; ++h)
-    for (size_t i = 0; i < kMaxCookiesPerDomain; ++i) Store({"c" + std::to_string(i) + "=v"}, {}, host(h));
+    for (size_t i = 0; i < kMaxCookiesPerDomain; ++i)
+      Store({"c" + std::to_string(i) + "=v"}, {}, host(h));
   Store({"c0=renewed"}, {}, host(0));
   Store({"late=1", "late=2"}, {}, host(hosts));
   const std::vector<CookieDomain> entries = store.Snapshot();
@@ -625,16 +620,15 @@ TEST_F(CookieStoreTest, StorePastItsBoundLosesItsOldestCookieWhereverItIs) {
 }
 
 TEST_F(CookieStoreTest, HostileAttributesAreRefusedOrSweptWithoutHarm) {
-  Store({"dots=1; domain=" + std::string(4000, '.'),
-         std::string("nul=1; path=/\0x", 15),
+  Store({"dots=1; domain=" + std::string(4000, '.'), std::string("nul=1; path=/\0x", 15),
          "longexpiry=1; expires=" + std::string(4000, '9'),
          "forever=1; Max-Age=99999999999999999999999",
          "ports=1; Version=1; Port=\"" + std::string(4000, ',') + "\""});
   Store({}, {"many=1; Version=1; Port=\"" + [] {
-               std::string list;
-               for (int i = 0; i < 1300; ++i) list += "80,";
-               return list;
-             }() + "\""});
+          std::string list;
+          for (int i = 0; i < 1300; ++i) list += "80,";
+          return list;
+        }() + "\""});
   now = Utc(2200, 1, 1);
   EXPECT_EQ(Sent(), "forever=1; ports=1; many=1");
 }

@@ -11,20 +11,33 @@ TEST(ReadStatusCode, NumberAfterTheFirstBlank) {
   struct Case {
     const char* line;
     int32_t code;
-  } cases[] = {{"HTTP/1.1 200 OK", 200},      {"HTTP/1.0 404", 404},
-               {"ICY 200 OK", 200},           {"HTTP/1.1  \t301 Moved", 301},
-               {"HTTP/1.1 abc", -1},          {"HTTP/1.1", -1},
-               {"", -1},                      {"HTTP/1.1 20x OK", -1},
-               {"HTTP/1.1 99999999999 X", -1}, {"HTTP/1.1 -5 X", -5}};
+  } cases[] = {{"HTTP/1.1 200 OK", 200},
+               {"HTTP/1.0 404", 404},
+               {"ICY 200 OK", 200},
+               {"HTTP/1.1  \t301 Moved", 301},
+               {"HTTP/1.1 abc", -1},
+               {"HTTP/1.1", -1},
+               {"", -1},
+               {"HTTP/1.1 20x OK", -1},
+               {"HTTP/1.1 99999999999 X", -1},
+               {"HTTP/1.1 2147483647 X", 2147483647},
+               {"HTTP/1.1 2147483648 X", -1},
+               {"HTTP/1.1 -5 X", -5}};
   for (const Case& c : cases) EXPECT_EQ(ReadStatusCode(c.line), c.code) << c.line;
 }
 
 TEST(FieldLookup, FirstLineCountsAndContinuationsJoin) {
-  const std::vector<std::string> lines = {
-      "Connection:  keep-alive", "connection: close",  "Location: /a",
-      "   /b  ",                 "\t/c",               " Fake: x",
-      "Set-Cookie: a=1",         "set-cookie:b=2",     "Content-Length : 5",
-      "Server"};
+  const std::vector<std::string> lines = {"Connection:  keep-alive",
+                                          "connection: close",
+                                          "Location: /a",
+                                          "   /b  ",
+                                          "\t/c",
+                                          " \t ",
+                                          " Fake: x",
+                                          "Set-Cookie: a=1",
+                                          "set-cookie:b=2",
+                                          "Content-Length : 5",
+                                          "Server"};
   EXPECT_EQ(FieldValue(lines, "CONNECTION"), "keep-alive");
   EXPECT_EQ(FieldValue(lines, "location"), "/a /b /c Fake: x");
   EXPECT_EQ(FieldValue(lines, "Fake"), "");
@@ -34,11 +47,20 @@ TEST(FieldLookup, FirstLineCountsAndContinuationsJoin) {
 }
 
 TEST(ResponseFields, ContentLengthReadsAsDecimalOrMinusOne) {
+  // The largest number is a length; one past it is no number.
   struct Case {
     const char* value;
     int64_t length;
-  } cases[] = {{"10", 10}, {" 0 ", 0}, {"-3", -1}, {"1e3", -1}, {"", -1},
-               {"99999999999999999999", -1}, {"+7", 7}};
+  } cases[] = {{"10", 10},
+               {" 0 ", 0},
+               {"-3", -1},
+               {"1e3", -1},
+               {"", -1},
+               {"99999999999999999999", -1},
+               {"+7", 7},
+               {"+-7", -1},
+               {"9223372036854775807", INT64_MAX},
+               {"9223372036854775808", -1}};
   for (const Case& c : cases) {
     Response response;
     response.headerLines = {std::string("Content-Length: ") + c.value};
@@ -62,7 +84,7 @@ TEST(AsksToClose, WholeTrimmedValueInAnyCase) {
     const char* connection;
     const char* proxy;
     bool closes;
-  } cases[] = {{"close", "", true},       {"  CLOSE ", "", true}, {"Close", "", true},
+  } cases[] = {{"close", "", true},       {"  CLOSE ", "", true},    {"Close", "", true},
                {"close, foo", "", false}, {"keep-alive", "", false}, {"", "cLoSe", true},
                {"", "", false},           {"closed", "", false}};
   for (const Case& c : cases) {

@@ -14,6 +14,7 @@
 
 #include "fetch/HttpClient.h"
 #include "fetch/ResponseReader.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/HostileServer.h"
 
 namespace velbrook::testing {
@@ -40,7 +41,8 @@ constexpr uint64_t kEndless = 4096 * kMiB;
 const std::string kChunk = "8000\r\n" + std::string(0x8000, 'c') + "\r\n";
 
 std::string Ok(const std::string& body, const std::string& headers = "") {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + headers + "\r\n" + body;
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + headers +
+         "\r\n" + body;
 }
 
 // The sound server that every test turns to after the hostile one.
@@ -57,7 +59,9 @@ class HostileTest : public ::testing::Test {
     });
   }
 
-  void Serve(std::vector<Handler> handlers) { server_ = std::make_unique<HostileServer>(std::move(handlers)); }
+  void Serve(std::vector<Handler> handlers) {
+    server_ = std::make_unique<HostileServer>(std::move(handlers));
+  }
 
   std::optional<FetchError> FailureOf(const char16_t* url, std::string& body) {
     try {
@@ -91,7 +95,7 @@ struct HostileCase {
 
 class HostileFailureTest : public HostileTest, public ::testing::WithParamInterface<HostileCase> {};
 
-TEST_P(HostileFailureTest, FailsWithItsKindInBoundedMemoryAndTheNextFetchIsFresh) {
+TEST_P(HostileFailureTest, FailsInBoundedMemoryThenFetchesAfresh) {
   Serve({GetParam().hostile, AnswerFresh});
   client_.SetReadTimeout(GetParam().readTimeoutMs);
   const uint64_t peakBefore = PeakResidentBytes();
@@ -118,7 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FetchFailure::LineTooLong},
         HostileCase{"StatusLineOfOneMegabyte",
                     [](Peer& peer) {
-                      if (peer.ReadRequest() && peer.Send("HTTP/1.1 200 " + std::string(kMiB, 'O') + "\r\n\r\n"))
+                      if (peer.ReadRequest() &&
+                          peer.Send("HTTP/1.1 200 " + std::string(kMiB, 'O') + "\r\n\r\n"))
                         peer.AwaitClientClose();
                     },
                     FetchFailure::LineTooLong},
@@ -131,62 +136,83 @@ INSTANTIATE_TEST_SUITE_P(
                     [](Peer& peer) {
                       std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n";
                       for (int i = 0; i < 10000; ++i) head += "X-" + std::to_string(i) + ": v\r\n";
-                      if (peer.ReadRequest() && peer.Send(head + "\r\nbody")) peer.AwaitClientClose();
+                      if (peer.ReadRequest() && peer.Send(head + "\r\nbody"))
+                        peer.AwaitClientClose();
                     },
                     FetchFailure::LineTooLong},
-        HostileCase{"LargestChunkSizeThenClose",
-                    [](Peer& peer) {
-                      if (peer.ReadRequest() &&
-                          peer.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffffffffffff\r\n"))
-                        peer.Stream("x", 8 * kMiB);
-                    },
-                    FetchFailure::OutOfMemory},
+        HostileCase{
+            "LargestChunkSizeThenClose",
+            [](Peer& peer) {
+              if (peer.ReadRequest() &&
+                  peer.Send(
+                      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffffffffffff\r\n"))
+                peer.Stream("x", 8 * kMiB);
+            },
+            FetchFailure::OutOfMemory},
         // A failing response's body is drained only up to the page bound; the
         // status decides the failure.
-        HostileCase{"LargestChunkSizeOnAFailingResponseThenClose",
-                    [](Peer& peer) {
-                      if (peer.ReadRequest() &&
-                          peer.Send("HTTP/1.1 404 No\r\nTransfer-Encoding: chunked\r\n\r\n7fffffffffffffff\r\n"))
-                        peer.Stream("x", 64 * kMiB);
-                    },
-                    FetchFailure::ProtocolError},
+        HostileCase{
+            "LargestChunkOnAFailingResponseThenClose",
+            [](Peer& peer) {
+              if (peer.ReadRequest() &&
+                  peer.Send(
+                      "HTTP/1.1 404 No\r\nTransfer-Encoding: chunked\r\n\r\n7fffffffffffffff\r\n"))
+                peer.Stream("x", 64 * kMiB);
+            },
+            FetchFailure::ProtocolError},
         HostileCase{"EndlessBody",
                     [](Peer& peer) {
-                      if (peer.ReadRequest() && peer.Send("HTTP/1.1 200 OK\r\n\r\n")) peer.Stream("body ", kEndless);
+                      if (peer.ReadRequest() && peer.Send("HTTP/1.1 200 OK\r\n\r\n"))
+                        peer.Stream("body ", kEndless);
                     },
                     FetchFailure::OutOfMemory, 30000, kProcessBound},
         HostileCase{"EndlessChunks",
                     [](Peer& peer) {
-                      if (peer.ReadRequest() && peer.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"))
+                      if (peer.ReadRequest() &&
+                          peer.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"))
                         peer.Stream(kChunk, kEndless);
                     },
                     FetchFailure::OutOfMemory, 30000, kProcessBound},
         HostileCase{"EndlessBodyOfAFailingResponse",
                     [](Peer& peer) {
-                      if (peer.ReadRequest() && peer.Send("HTTP/1.1 500 Oops\r\n\r\n")) peer.Stream("oops ", kEndless);
+                      if (peer.ReadRequest() && peer.Send("HTTP/1.1 500 Oops\r\n\r\n"))
+                        peer.Stream("oops ", kEndless);
                     },
                     FetchFailure::ProtocolError},
         HostileCase{"EndlessChunksOfAFailingResponse",
                     [](Peer& peer) {
-                      if (peer.ReadRequest() && peer.Send("HTTP/1.1 404 No\r\nTransfer-Encoding: chunked\r\n\r\n"))
+                      if (peer.ReadRequest() &&
+                          peer.Send("HTTP/1.1 404 No\r\nTransfer-Encoding: chunked\r\n\r\n"))
                         peer.Stream(kChunk, kEndless);
                     },
                     FetchFailure::ProtocolError},
         // A length past the page bound is a buffer that cannot be made so large.
         HostileCase{"LengthOfATrillionThenFiveBytes",
                     [](Peer& peer) {
-                      if (peer.ReadRequest() && peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\nfive!"))
+                      if (peer.ReadRequest() &&
+                          peer.Send(
+                              "HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\nfive!"))
                         peer.AwaitClientClose();
                     },
                     FetchFailure::OutOfMemory},
         HostileCase{"LengthOfATrillionThenFiveBytesAndClose",
                     [](Peer& peer) {
-                      if (peer.ReadRequest()) peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\nfive!");
+                      if (peer.ReadRequest())
+                        peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\nfive!");
+                    },
+                    FetchFailure::OutOfMemory},
+        HostileCase{"LengthOfTheLargestNumberThenFiveBytesAndClose",
+                    [](Peer& peer) {
+                      if (peer.ReadRequest())
+                        peer.Send(
+                            "HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775807\r\n\r\nfive!");
                     },
                     FetchFailure::OutOfMemory},
         HostileCase{"LengthOfATrillionOnAFailingResponse",
                     [](Peer& peer) {
-                      if (peer.ReadRequest() && peer.Send("HTTP/1.1 404 No\r\nContent-Length: 1000000000000\r\n\r\nfive!"))
+                      if (peer.ReadRequest() &&
+                          peer.Send(
+                              "HTTP/1.1 404 No\r\nContent-Length: 1000000000000\r\n\r\nfive!"))
                         peer.AwaitClientClose();
                     },
                     FetchFailure::ProtocolError},
@@ -194,30 +220,34 @@ INSTANTIATE_TEST_SUITE_P(
                     FetchFailure::ReadTimeout, 200},
         HostileCase{"StallsWithinTheBody",
                     [](Peer& peer) {
-                      if (peer.ReadRequest() && peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf"))
+                      if (peer.ReadRequest() &&
+                          peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf"))
                         peer.AwaitClientClose();
                     },
                     FetchFailure::ReadTimeout, 200},
         HostileCase{"ResetMidBody",
                     [](Peer& peer) {
                       if (peer.ReadRequest() &&
-                          peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n" + std::string(100000, 'b')))
+                          peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n" +
+                                    std::string(100000, 'b')))
                         peer.Reset();
                     },
                     FetchFailure::SocketError},
         HostileCase{"ResetMidChunk",
                     [](Peer& peer) {
                       if (peer.ReadRequest() &&
-                          peer.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10000\r\n" +
-                                    std::string(1000, 'c')))
+                          peer.Send(
+                              "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10000\r\n" +
+                              std::string(1000, 'c')))
                         peer.Reset();
                     },
                     FetchFailure::SocketError}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(HostileTest, ResetMidBodyCarriesTheResetCode) {
   Serve({[](Peer& peer) {
-           if (peer.ReadRequest() && peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\nabc")) peer.Reset();
+           if (peer.ReadRequest() && peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\nabc"))
+             peer.Reset();
          },
          AnswerFresh});
   std::string body;
@@ -231,8 +261,9 @@ TEST_F(HostileTest, ChunkSizePastTheLargestNumberEndsTheBodyAndTheRestIsNeverRea
   // ends. What follows (sent with it, so that it has arrived) answers nothing.
   Serve({[](Peer& peer) {
            if (peer.ReadRequest() &&
-               peer.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8000000000000000\r\n\r\n" +
-                         Ok("stale")))
+               peer.Send(
+                   "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8000000000000000\r\n\r\n" +
+                   Ok("stale")))
              peer.Stream(Ok("stale"), 16 * kMiB);
          },
          AnswerFresh});
@@ -245,8 +276,8 @@ TEST_F(HostileTest, ChunkSizePastTheLargestNumberEndsTheBodyAndTheRestIsNeverRea
 TEST_F(HostileTest, LengthAtTheBoundHoldsOnlyWhatArrives) {
   const std::string page(kMiB, 'p');
   Serve({[&page](Peer& peer) {
-           if (peer.ReadRequest() &&
-               peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kMaxBodyBytes) + "\r\n\r\n" + page))
+           if (peer.ReadRequest() && peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " +
+                                               std::to_string(kMaxBodyBytes) + "\r\n\r\n" + page))
              peer.AwaitClientClose();
          },
          AnswerFresh});
@@ -267,7 +298,8 @@ TEST_F(HostileTest, LengthAtTheBoundCutByACloseIsThePage) {
   const std::string page(kMiB, 'p');
   Serve({[&page](Peer& peer) {
            if (peer.ReadRequest())
-             peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kMaxBodyBytes) + "\r\n\r\n" + page);
+             peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kMaxBodyBytes) +
+                       "\r\n\r\n" + page);
          },
          AnswerFresh});
   const uint64_t peakBefore = PeakResidentBytes();
@@ -290,7 +322,8 @@ TEST_F(HostileTest, ServerThatStopsReadingFailsTheFetchWithinTheReadTimeOut) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error->failure(), FetchFailure::ReadTimeout) << error->what();
   // Generous: the wait that ran out is one of the time-out; filling the buffers before it is quick.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kTimeoutMs) + std::chrono::seconds(20));
+  EXPECT_LT(std::chrono::steady_clock::now() - start,
+            std::chrono::milliseconds(kTimeoutMs) + std::chrono::seconds(20));
   EXPECT_FALSE(client_.HasConnection());
   client_.SetReadTimeout(30000);
   ExpectFreshNextFetch();
@@ -339,7 +372,8 @@ TEST_F(HostileTest, AnswerBeforeTheRequestIsTheAnswerAndTheConnectionStaysInStep
 
 TEST_F(HostileTest, SurplusAnswerLargerThanAReceivePieceIsNeverTheNextResponse) {
   Serve({[](Peer& peer) {
-           if (peer.ReadRequest() && peer.Send(Ok("first") + Ok(std::string(kMiB, 's')))) peer.AwaitClientClose();
+           if (peer.ReadRequest() && peer.Send(Ok("first") + Ok(std::string(kMiB, 's'))))
+             peer.AwaitClientClose();
          },
          AnswerFresh});
   std::string first;
@@ -356,7 +390,8 @@ TEST_F(HostileTest, ThirtyTwoMegabytesOfCookiesLeaveTheNextRequestQuickAndSmall)
   Serve({[&secondHead](Peer& peer) {
     if (!peer.ReadRequest()) return;
     for (int head = 0; head < kHeads; ++head) {
-      std::string lines = head + 1 < kHeads ? "HTTP/1.1 100 Continue\r\n" : "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n";
+      std::string lines = head + 1 < kHeads ? "HTTP/1.1 100 Continue\r\n"
+                                            : "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n";
       for (int i = 0; i < kPerHead; ++i) {
         const std::string name = "c" + std::to_string(head * kPerHead + i) + "=";
         lines += "Set-Cookie: " + name + std::string(4000 - name.size(), 'v') + "\r\n";
@@ -377,8 +412,11 @@ TEST_F(HostileTest, ThirtyTwoMegabytesOfCookiesLeaveTheNextRequestQuickAndSmall)
   const std::string head = secondHead.get_future().get();
   const int last = kHeads * kPerHead - 1;
   EXPECT_NE(head.find("c" + std::to_string(last) + "="), std::string::npos);
-  EXPECT_NE(head.find("c" + std::to_string(last + 1 - static_cast<int>(kMaxCookiesPerDomain)) + "="), std::string::npos);
-  EXPECT_EQ(head.find("c" + std::to_string(last - static_cast<int>(kMaxCookiesPerDomain)) + "="), std::string::npos);
+  EXPECT_NE(
+      head.find("c" + std::to_string(last + 1 - static_cast<int>(kMaxCookiesPerDomain)) + "="),
+      std::string::npos);
+  EXPECT_EQ(head.find("c" + std::to_string(last - static_cast<int>(kMaxCookiesPerDomain)) + "="),
+            std::string::npos);
   EXPECT_LT(head.size(), kMaxCookiesPerDomain * 4100 + 1000);
 }
 

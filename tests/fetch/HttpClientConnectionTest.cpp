@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/fetch/ClientFixture.h"
+#include "tests/support/CaseName.h"
 
 namespace velbrook::testing {
 namespace {
@@ -30,7 +31,8 @@ class KeepAliveTest : public ClientTest, public ::testing::WithParamInterface<Ke
 
 TEST_P(KeepAliveTest, SecondFetchReusesOrReconnects) {
   // Each connection answers twice, so a reused one can serve the second fetch as well.
-  ScriptedServer& server = Serve({{Reply(GetParam().first), Reply(Ok("second"))}, {Reply(Ok("second"))}});
+  ScriptedServer& server =
+      Serve({{Reply(GetParam().first), Reply(Ok("second"))}, {Reply(Ok("second"))}});
   Fetch(kPage);
   EXPECT_EQ(Fetch(kPage), "second");
   EXPECT_EQ(server.ConnectionsAccepted(), GetParam().connections);
@@ -39,15 +41,16 @@ TEST_P(KeepAliveTest, SecondFetchReusesOrReconnects) {
 
 INSTANTIATE_TEST_SUITE_P(
     ConnectionValues, KeepAliveTest,
-    ::testing::Values(KeepAliveCase{"NoConnectionField", Ok("1"), 1},
-                      KeepAliveCase{"KeepAlive", Ok("1", "Connection: keep-alive\r\n"), 1},
-                      KeepAliveCase{"Close", Ok("1", "Connection: close\r\n"), 2},
-                      KeepAliveCase{"CloseInCapitalsWithBlanks", Ok("1", "Connection:  CLOSE \r\n"), 2},
-                      KeepAliveCase{"CloseListedWithAnotherToken", Ok("1", "Connection: close, foo\r\n"), 1},
-                      KeepAliveCase{"ProxyConnectionClose", Ok("1", "Proxy-Connection: Close\r\n"), 2},
-                      KeepAliveCase{"Http10WithoutConnection",
-                                    HttpResponse("HTTP/1.0 200 OK", "Content-Length: 1\r\n", "1"), 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(
+        KeepAliveCase{"NoConnectionField", Ok("1"), 1},
+        KeepAliveCase{"KeepAlive", Ok("1", "Connection: keep-alive\r\n"), 1},
+        KeepAliveCase{"Close", Ok("1", "Connection: close\r\n"), 2},
+        KeepAliveCase{"CloseInCapitalsWithBlanks", Ok("1", "Connection:  CLOSE \r\n"), 2},
+        KeepAliveCase{"CloseListedWithAnotherToken", Ok("1", "Connection: close, foo\r\n"), 1},
+        KeepAliveCase{"ProxyConnectionClose", Ok("1", "Proxy-Connection: Close\r\n"), 2},
+        KeepAliveCase{"Http10WithoutConnection",
+                      HttpResponse("HTTP/1.0 200 OK", "Content-Length: 1\r\n", "1"), 1}),
+    RowName());
 
 TEST_F(ClientTest, PeerCloseAfterTheResponseMeansANewConnection) {
   ScriptedServer& server = Serve({{ReplyAndClose(Ok("1"))}, {Reply(Ok("2"))}});

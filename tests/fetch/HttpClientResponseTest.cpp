@@ -8,6 +8,7 @@
 #include "fetch/HeaderFields.h"
 #include "fetch/ResponseReader.h"
 #include "tests/fetch/ClientFixture.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook::testing {
@@ -31,41 +32,53 @@ TEST_P(FramingTest, BodyIsFramedByTheHeaders) {
 INSTANTIATE_TEST_SUITE_P(
     Rules, FramingTest,
     ::testing::Values(
-        FramingCase{"Chunked", HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
-                                        "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"),
+        FramingCase{"Chunked",
+                    HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
+                                 "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"),
                     "hello world"},
         FramingCase{"ChunkedAnyCaseInAList",
-                    HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: gzip, ChUnKeD\r\nContent-Length: 3\r\n",
-                             "2\r\nab\r\n0\r\n\r\n"),
+                    HttpResponse("HTTP/1.1 200 OK",
+                                 "Transfer-Encoding: gzip, ChUnKeD\r\nContent-Length: 3\r\n",
+                                 "2\r\nab\r\n0\r\n\r\n"),
                     "ab"},
-        FramingCase{"HexSize1a", HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
-                                          "1a\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n"),
+        FramingCase{"HexSize1a",
+                    HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
+                                 "1a\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n"),
                     "abcdefghijklmnopqrstuvwxyz"},
         FramingCase{"SizeWithExtensionAfterABlank",
-                    HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3 ext=1\r\nabc\r\n0\r\n\r\n"),
+                    HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
+                                 "3 ext=1\r\nabc\r\n0\r\n\r\n"),
                     "abc"},
         FramingCase{"SizeWithSemicolonIsNoNumber",
                     HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
-                             "1a;ext\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n"),
+                                 "1a;ext\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n"),
                     ""},
-        FramingCase{"KnownLengthClosedEarly", HttpResponse("HTTP/1.1 200 OK", "Content-Length: 10\r\n", "abcdef"),
-                    "abcdef"},
-        FramingCase{"KnownLengthStopsThere", HttpResponse("HTTP/1.1 200 OK", "Content-Length: 3\r\n", "abcdef"),
-                    "abc"},
+        FramingCase{"KnownLengthClosedEarly",
+                    HttpResponse("HTTP/1.1 200 OK", "Content-Length: 10\r\n", "abcdef"), "abcdef"},
+        FramingCase{"KnownLengthStopsThere",
+                    HttpResponse("HTTP/1.1 200 OK", "Content-Length: 3\r\n", "abcdef"), "abc"},
         FramingCase{"UntilClose", HttpResponse("HTTP/1.1 200 OK", "", "all of it\r\nuntil close"),
                     "all of it\r\nuntil close"},
         FramingCase{"NegativeLengthIsUntilClose",
                     HttpResponse("HTTP/1.1 200 OK", "Content-Length: -4\r\n", "whole"), "whole"},
-        FramingCase{"ZeroLength", HttpResponse("HTTP/1.1 200 OK", "Content-Length: 0\r\n", "ignored"), ""},
-        FramingCase{"LengthAtThePageBoundCutByAClose",
-                    HttpResponse("HTTP/1.1 200 OK", "Content-Length: " + std::to_string(kMaxBodyBytes) + "\r\n", "small"),
-                    "small"},
+        FramingCase{
+            "LengthPastTheLargestNumberIsUntilClose",
+            HttpResponse("HTTP/1.1 200 OK", "Content-Length: 9223372036854775808\r\n", "five!"),
+            "five!"},
+        FramingCase{"ZeroLength",
+                    HttpResponse("HTTP/1.1 200 OK", "Content-Length: 0\r\n", "ignored"), ""},
+        FramingCase{
+            "LengthAtThePageBoundCutByAClose",
+            HttpResponse("HTTP/1.1 200 OK",
+                         "Content-Length: " + std::to_string(kMaxBodyBytes) + "\r\n", "small"),
+            "small"},
         FramingCase{"LineFeedsOnly", "HTTP/1.1 200 OK\nContent-Length: 2\n\nok", "ok"},
-        FramingCase{"GzipIsNotUndone",
-                    HttpResponse("HTTP/1.1 200 OK", "Content-Encoding: gzip\r\nContent-Length: 10\r\n",
-                             std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)),
-                    std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)}),
-    [](const auto& info) { return std::string(info.param.name); });
+        FramingCase{
+            "GzipIsNotUndone",
+            HttpResponse("HTTP/1.1 200 OK", "Content-Encoding: gzip\r\nContent-Length: 10\r\n",
+                         std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)),
+            std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)}),
+    RowName());
 
 TEST_F(ClientTest, BodyBytesAreKeptExactlyAndDecodedAsCodePage936) {
   const std::string page = "\xEF\xBB\xBF" + EncodeCp936(u"山间小楼 连载");
@@ -105,23 +118,44 @@ TEST_P(StatusTest, DecisionAndOneRequestOnly) {
 INSTANTIATE_TEST_SUITE_P(
     Decisions, StatusTest,
     ::testing::Values(
-        StatusCase{"MovedPermanently", HttpResponse("HTTP/1.1 301 Moved", "Location: http://elsewhere/\r\nContent-Length: 3\r\n", "abc"), 301, ""},
-        StatusCase{"Found", HttpResponse("HTTP/1.1 302 Found", "Location: /x\r\nContent-Length: 0\r\n", ""), 302, ""},
+        StatusCase{"MovedPermanently",
+                   HttpResponse("HTTP/1.1 301 Moved",
+                                "Location: http://elsewhere/\r\nContent-Length: 3\r\n", "abc"),
+                   301, ""},
+        StatusCase{"Found",
+                   HttpResponse("HTTP/1.1 302 Found", "Location: /x\r\nContent-Length: 0\r\n", ""),
+                   302, ""},
         StatusCase{"OkWithLocation", Ok("page", "Location: /x\r\n"), 200, ""},
-        StatusCase{"CreatedWithLocation", HttpResponse("HTTP/1.1 201 Created", "Location: /x\r\nContent-Length: 4\r\n", "page"), 0, "page"},
+        StatusCase{
+            "CreatedWithLocation",
+            HttpResponse("HTTP/1.1 201 Created", "Location: /x\r\nContent-Length: 4\r\n", "page"),
+            0, "page"},
         StatusCase{"NoContent", HttpResponse("HTTP/1.1 204 No Content", "", ""), 0, ""},
         StatusCase{"NotModified", HttpResponse("HTTP/1.1 304 Not Modified", "", ""), 304, ""},
         StatusCase{"SwitchingProtocols", HttpResponse("HTTP/1.1 101 Switching", "", ""), 101, ""},
-        StatusCase{"UnauthorizedBasic", HttpResponse("HTTP/1.1 401 Unauthorized", "WWW-Authenticate: Basic realm=\"f\"\r\nContent-Length: 5\r\n", "denied"), 401, ""},
-        StatusCase{"ProxyAuthentication", HttpResponse("HTTP/1.1 407 Proxy", "Proxy-Authenticate: NTLM\r\nContent-Length: 0\r\n", ""), 407, ""},
-        StatusCase{"NotFound", HttpResponse("HTTP/1.1 404 Not Found", "Transfer-Encoding: chunked\r\n", "4\r\n<h1>\r\n0\r\n\r\n"), 404, ""},
-        StatusCase{"ServerError", HttpResponse("HTTP/1.1 500 Oops", "Content-Length: 2\r\n", "no"), 500, ""},
-        StatusCase{"Accepted", HttpResponse("HTTP/1.0 202 Accepted", "Content-Length: 2\r\n", "ok"), 0, "ok"},
+        StatusCase{
+            "UnauthorizedBasic",
+            HttpResponse("HTTP/1.1 401 Unauthorized",
+                         "WWW-Authenticate: Basic realm=\"f\"\r\nContent-Length: 5\r\n", "denied"),
+            401, ""},
+        StatusCase{"ProxyAuthentication",
+                   HttpResponse("HTTP/1.1 407 Proxy",
+                                "Proxy-Authenticate: NTLM\r\nContent-Length: 0\r\n", ""),
+                   407, ""},
+        StatusCase{"NotFound",
+                   HttpResponse("HTTP/1.1 404 Not Found", "Transfer-Encoding: chunked\r\n",
+                                "4\r\n<h1>\r\n0\r\n\r\n"),
+                   404, ""},
+        StatusCase{"ServerError", HttpResponse("HTTP/1.1 500 Oops", "Content-Length: 2\r\n", "no"),
+                   500, ""},
+        StatusCase{"Accepted", HttpResponse("HTTP/1.0 202 Accepted", "Content-Length: 2\r\n", "ok"),
+                   0, "ok"},
         StatusCase{"NoNumber", HttpResponse("HTTP/1.1 OK", "Content-Length: 0\r\n", ""), -1, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(ClientTest, FailingBodyIsDrainedAndTheConnectionServesTheNextRequest) {
-  const std::string notFound = HttpResponse("HTTP/1.1 404 Not Found", "Content-Length: 22\r\n", "<html>not here</html>\n");
+  const std::string notFound =
+      HttpResponse("HTTP/1.1 404 Not Found", "Content-Length: 22\r\n", "<html>not here</html>\n");
   ScriptedServer& server = Serve({{Reply(notFound), Reply(Ok("found"))}});
   const std::optional<FetchError> error = FailureOf(kPage);
   ASSERT_TRUE(error);
@@ -132,8 +166,9 @@ TEST_F(ClientTest, FailingBodyIsDrainedAndTheConnectionServesTheNextRequest) {
 }
 
 TEST_F(ClientTest, NotModifiedAndNoContentKeepTheConnection) {
-  ScriptedServer& server = Serve({{Reply(HttpResponse("HTTP/1.1 304 Not Modified", "", "")),
-                                   Reply(HttpResponse("HTTP/1.1 204 No Content", "", "")), Reply(Ok("third"))}});
+  ScriptedServer& server =
+      Serve({{Reply(HttpResponse("HTTP/1.1 304 Not Modified", "", "")),
+              Reply(HttpResponse("HTTP/1.1 204 No Content", "", "")), Reply(Ok("third"))}});
   EXPECT_EQ(FailureOf(kPage)->code(), 304);
   EXPECT_EQ(Fetch(kPage), "");
   EXPECT_EQ(Fetch(kPage), "third");
@@ -141,8 +176,8 @@ TEST_F(ClientTest, NotModifiedAndNoContentKeepTheConnection) {
 }
 
 TEST_F(ClientTest, ContinueThenOkStoresTheCookiesOfBoth) {
-  const std::string answer =
-      HttpResponse("HTTP/1.1 100 Continue", "Set-Cookie: early=1\r\n", "") + Ok("final", "Set-Cookie: late=2\r\n");
+  const std::string answer = HttpResponse("HTTP/1.1 100 Continue", "Set-Cookie: early=1\r\n", "") +
+                             Ok("final", "Set-Cookie: late=2\r\n");
   ScriptedServer& server = Serve({{Reply(answer), Reply(Ok(""))}});
   EXPECT_EQ(client_.Cookies(), nullptr);
   EXPECT_EQ(Fetch(kPage), "final");
@@ -155,9 +190,11 @@ TEST_F(ClientTest, ContinueThenOkStoresTheCookiesOfBoth) {
 }
 
 TEST_F(ClientTest, CookiesOfFailingResponsesAreStoredToo) {
-  ScriptedServer& server =
-      Serve({{Reply(HttpResponse("HTTP/1.1 302 Found", "Location: /x\r\nSet-Cookie: s=r\r\nContent-Length: 0\r\n", "")),
-              Reply(HttpResponse("HTTP/1.1 404 No", "Set-Cookie: t=n\r\nContent-Length: 0\r\n", "")), Reply(Ok(""))}});
+  ScriptedServer& server = Serve(
+      {{Reply(HttpResponse("HTTP/1.1 302 Found",
+                           "Location: /x\r\nSet-Cookie: s=r\r\nContent-Length: 0\r\n", "")),
+        Reply(HttpResponse("HTTP/1.1 404 No", "Set-Cookie: t=n\r\nContent-Length: 0\r\n", "")),
+        Reply(Ok(""))}});
   EXPECT_EQ(FailureOf(kPage)->code(), 302);
   EXPECT_EQ(FailureOf(kPage)->code(), 404);
   Fetch(kPage);
@@ -175,7 +212,8 @@ TEST_F(ClientTest, BadCookiePortListFailsTheFetchAndDropsTheConnection) {
 }
 
 TEST_F(ClientTest, NoMatchingCookieSendsNeitherCookieHeader) {
-  ScriptedServer& server = Serve({{Reply(Ok("", "Set-Cookie: a=1; path=/other/\r\n")), Reply(Ok(""))}});
+  ScriptedServer& server =
+      Serve({{Reply(Ok("", "Set-Cookie: a=1; path=/other/\r\n")), Reply(Ok(""))}});
   Fetch(u"http://www.forum.example/other/x.shtml");
   Fetch(u"http://www.forum.example/p/y.shtml");
   ASSERT_TRUE(server.WaitForRequests(2));
@@ -190,8 +228,9 @@ std::string LineOf(size_t bytesBeforeFeed) {
 }
 
 TEST_F(ClientTest, HeaderLineOf16384BytesIsReadAnd16385Fails) {
-  ScriptedServer& server = Serve({{Reply(HttpResponse("HTTP/1.1 200 OK", LineOf(16384) + "Content-Length: 2\r\n", "ok"))},
-                                  {ReplyAndClose(HttpResponse("HTTP/1.1 200 OK", LineOf(16385), "ok"))}});
+  ScriptedServer& server = Serve(
+      {{Reply(HttpResponse("HTTP/1.1 200 OK", LineOf(16384) + "Content-Length: 2\r\n", "ok"))},
+       {ReplyAndClose(HttpResponse("HTTP/1.1 200 OK", LineOf(16385), "ok"))}});
   EXPECT_EQ(Fetch(kPage), "ok");
   EXPECT_EQ(client_.LastResponse().headerLines[0].size(), 16383u);
   const std::optional<FetchError> error = FailureOf(u"http://other.example/");
@@ -214,7 +253,8 @@ TEST_F(ClientTest, HeaderLinesPast255AreDroppedButKeepTheStreamInStep) {
   std::string headers = "Content-Length: 5\r\n";
   for (int i = 1; i < 255; ++i) headers += "X-" + std::to_string(i) + ": v\r\n";
   headers += "Connection: close\r\nX-More: 1\r\n";  // lines 256 and 257
-  ScriptedServer& server = Serve({{Reply(HttpResponse("HTTP/1.1 200 OK", headers, "first")), Reply(Ok("second"))}});
+  ScriptedServer& server =
+      Serve({{Reply(HttpResponse("HTTP/1.1 200 OK", headers, "first")), Reply(Ok("second"))}});
   EXPECT_EQ(Fetch(kPage), "first");
   EXPECT_EQ(client_.LastResponse().headerLines.size(), 255u);
   EXPECT_EQ(client_.LastResponse().connection, "");
@@ -223,10 +263,11 @@ TEST_F(ClientTest, HeaderLinesPast255AreDroppedButKeepTheStreamInStep) {
 }
 
 TEST_F(ClientTest, HeaderFieldsOfTheRecord) {
-  Serve({{Reply(HttpResponse("HTTP/1.1 200 OK",
-                         "Content-Length: 1\r\nWWW-Authenticate: Basic\r\nwww-authenticate: Digest x\r\n"
-                         "Proxy-Connection: keep-alive\r\nConnection: Keep-Alive,\r\n  more\r\n",
-                         "x"))}});
+  Serve({{Reply(
+      HttpResponse("HTTP/1.1 200 OK",
+                   "Content-Length: 1\r\nWWW-Authenticate: Basic\r\nwww-authenticate: Digest x\r\n"
+                   "Proxy-Connection: keep-alive\r\nConnection: Keep-Alive,\r\n  more\r\n",
+                   "x"))}});
   Fetch(kPage);
   const Response& last = client_.LastResponse();
   EXPECT_EQ(last.statusLine, "HTTP/1.1 200 OK");
@@ -259,18 +300,22 @@ INSTANTIATE_TEST_SUITE_P(
     Failures, BrokenResponseTest,
     ::testing::Values(
         BrokenCase{"ClosedBeforeStatusLine", ReplyAndClose(""), FetchFailure::ConnectionClosed},
-        BrokenCase{"ClosedWithinStatusLine", ReplyAndClose("HTTP/1.1 2"), FetchFailure::ConnectionClosed},
+        BrokenCase{"ClosedWithinStatusLine", ReplyAndClose("HTTP/1.1 2"),
+                   FetchFailure::ConnectionClosed},
         BrokenCase{"ClosedWithinChunk",
-                   ReplyAndClose(HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "a\r\nabc")),
+                   ReplyAndClose(HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
+                                              "a\r\nabc")),
                    FetchFailure::ConnectionClosed},
         BrokenCase{"ClosedWithinSizeLine",
-                   ReplyAndClose(HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3\r\nabc\r\n")),
+                   ReplyAndClose(HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
+                                              "3\r\nabc\r\n")),
                    FetchFailure::ConnectionClosed},
         BrokenCase{"ClosedBeforeTheLastLine",
-                   ReplyAndClose(HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "0\r\n")),
+                   ReplyAndClose(HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
+                                              "0\r\n")),
                    FetchFailure::ConnectionClosed},
         BrokenCase{"ResetByPeer", ReplyAndReset(""), FetchFailure::SocketError}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(ClientTest, HeaderBlockCutByTheCloseStandsAsRead) {
   Serve({{ReplyAndClose("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nX-Cut: yes")}});

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/fetch/ClientFixture.h"
+#include "tests/support/CaseName.h"
 
 namespace velbrook::testing {
 namespace {
@@ -63,12 +64,14 @@ INSTANTIATE_TEST_SUITE_P(
                   HttpResponse("HTTP/1.1 200 OK", "Content-Length: 400000\r\n", kLarge), kLarge},
         LargeCase{"UntilClose", HttpResponse("HTTP/1.1 200 OK", "", kLarge), kLarge},
         LargeCase{"LargeChunks",
-                  HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", Chunked(kLarge, 100003)),
+                  HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
+                               Chunked(kLarge, 100003)),
                   kLarge},
         LargeCase{"ChunksOfOnePieceAndABit",
-                  HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", Chunked(kLarge, 32769)),
+                  HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
+                               Chunked(kLarge, 32769)),
                   kLarge}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(ClientTest, LargeBodyStopsAtItsLengthWithAnAnswerRightBehindIt) {
   // The surplus answer travels right behind the body, in the same bytes: the

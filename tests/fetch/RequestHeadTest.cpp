@@ -10,7 +10,8 @@ namespace {
 // A cookie list of count cookies "cNNN=vvvv" joined by "; ".
 std::string CookieList(int count) {
   std::vector<std::pair<std::string, std::string>> cookies;
-  for (int i = 0; i < count; ++i) cookies.emplace_back("c" + std::to_string(100 + i), "value" + std::to_string(i));
+  for (int i = 0; i < count; ++i)
+    cookies.emplace_back("c" + std::to_string(100 + i), "value" + std::to_string(i));
   return JoinCookies(cookies);
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/fetch/ClientFixture.h"
+#include "tests/support/CaseName.h"
 
 namespace velbrook::testing {
 namespace {
@@ -21,8 +22,9 @@ class LostRequestTest : public ClientTest, public ::testing::WithParamInterface<
 
 TEST_P(LostRequestTest, ReusedConnectionLostAtTheNextRequestResendsItOnceOnANewOne) {
   // The session cookie of the first answer is selected again for the resend.
-  ScriptedServer& server = Serve({{Reply(Ok("first", "Set-Cookie: sid=7\r\n")), Step{"", GetParam().then}},
-                                  {Reply(Ok("second"))}});
+  ScriptedServer& server =
+      Serve({{Reply(Ok("first", "Set-Cookie: sid=7\r\n")), Step{"", GetParam().then}},
+             {Reply(Ok("second"))}});
   EXPECT_EQ(Fetch(kPage), "first");
   EXPECT_EQ(Fetch(kNextPage), "second");
   EXPECT_EQ(server.ConnectionsAccepted(), 2);
@@ -56,18 +58,19 @@ TEST_P(LostRequestTest, ResendLostAgainFails) {
 INSTANTIATE_TEST_SUITE_P(Losses, LostRequestTest,
                          ::testing::Values(LostCase{"Closed", Step::Then::Close},
                                            LostCase{"Reset", Step::Then::Reset}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         RowName());
 
 struct BegunCase {
   const char* name;
-  std::string cut;  // what the reused connection sends before it closes
+  std::string cut;                      // what the reused connection sends before it closes
   std::optional<FetchFailure> failure;  // nothing: the fetch succeeds with an empty page
 };
 
 class BegunResponseTest : public ClientTest, public ::testing::WithParamInterface<BegunCase> {};
 
 TEST_P(BegunResponseTest, ResponseCutAfterItBeganIsNeverResent) {
-  ScriptedServer& server = Serve({{Reply(Ok("first")), ReplyAndClose(GetParam().cut)}, {Reply(Ok("never"))}});
+  ScriptedServer& server =
+      Serve({{Reply(Ok("first")), ReplyAndClose(GetParam().cut)}, {Reply(Ok("never"))}});
   Fetch(kPage);
   if (GetParam().failure) {
     const std::optional<FetchError> error = FailureOf(kNextPage);
@@ -82,11 +85,12 @@ TEST_P(BegunResponseTest, ResponseCutAfterItBeganIsNeverResent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cuts, BegunResponseTest,
-    ::testing::Values(BegunCase{"AfterTheStatusLine", "HTTP/1.1 200 OK\r\n", std::nullopt},
-                      BegunCase{"WithinTheStatusLine", "HTTP/1.1 2", FetchFailure::ConnectionClosed},
-                      BegunCase{"BeforeTheFirstChunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
-                                FetchFailure::ConnectionClosed}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(
+        BegunCase{"AfterTheStatusLine", "HTTP/1.1 200 OK\r\n", std::nullopt},
+        BegunCase{"WithinTheStatusLine", "HTTP/1.1 2", FetchFailure::ConnectionClosed},
+        BegunCase{"BeforeTheFirstChunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+                  FetchFailure::ConnectionClosed}),
+    RowName());
 
 }  // namespace
 }  // namespace velbrook::testing

@@ -7,6 +7,7 @@
 #include "forum/ForumServer.h"
 #include "forum/SampleThreads.h"
 #include "tests/forum/ForumClient.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -34,7 +35,7 @@ std::size_t Count(TextView text, TextView pattern) {
 }
 
 struct SampleCase {
-  const char* label;
+  const char* name;
   ForumThread (*make)();
   const char16_t* expectedList;  // nullptr: a thread of one page
 };
@@ -89,7 +90,8 @@ TEST_P(SamplePages, CarryThePageListOrTheirOwnAddress) {
   const ForumThread thread = GetParam().make();
   for (std::size_t i = 0; i < thread.pages.size(); ++i) {
     const Text page = WriteThreadPage(thread, i, kSite);
-    const std::optional<Text> area = Between(page, u"开始点击数和分页链接", u"结束点击数和分页链接");
+    const std::optional<Text> area =
+        Between(page, u"开始点击数和分页链接", u"结束点击数和分页链接");
     ASSERT_TRUE(area) << "page " << i;
     if (GetParam().expectedList == nullptr) {
       EXPECT_EQ(area->find(u"pages"), Text::npos);
@@ -144,7 +146,7 @@ TEST_P(SamplePages, PutEveryPostBetweenItsMarkers) {
 // A marker inside a post's own text would move the cut of the post after it.
 TEST_P(SamplePages, KeepMarkersOutOfPostTexts) {
   const ForumThread thread = GetParam().make();
-  const char16_t* markers[] = {u"</a>",   u"post-jb", u"<TABLE",   u"</table>", u"_blank",
+  const char16_t* markers[] = {u"</a>",    u"post-jb",      u"<TABLE",  u"</table>", u"_blank",
                                u"post\">", u"结束贴子内容", u"chrItem", u"\";"};
   for (const ForumPage& page : thread.pages)
     for (const ForumPost& post : page.posts)
@@ -153,8 +155,7 @@ TEST_P(SamplePages, KeepMarkersOutOfPostTexts) {
             << Utf8(post.html) << " holds " << Utf8(marker);
 }
 
-INSTANTIATE_TEST_SUITE_P(Forum, SamplePages, ::testing::ValuesIn(kSamples),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Forum, SamplePages, ::testing::ValuesIn(kSamples), testing::RowName());
 
 TEST(SampleThreads, SerialThreadHasPostsByOthersAndAPageWithoutTheAuthor) {
   const ForumThread thread = SerialThread();

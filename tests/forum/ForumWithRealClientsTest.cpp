@@ -12,7 +12,9 @@
 #include "forum/RequestHead.h"
 #include "forum/SampleThreads.h"
 #include "tests/forum/ForumClient.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/RunProgram.h"
+#include "text/ImfDate.h"
 
 namespace velbrook {
 namespace {
@@ -30,7 +32,8 @@ const std::string kHangGuardSeconds = "30";
 class ForumWithRealClients : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (InstalledProgram("curl").empty()) GTEST_SKIP() << "curl is missing; scripts/setup installs it";
+    if (InstalledProgram("curl").empty())
+      GTEST_SKIP() << "curl is missing; scripts/setup installs it";
     AddSampleThreads(forum_);
     forum_.Start();
   }
@@ -68,7 +71,7 @@ class ForumWithRealClients : public ::testing::Test {
 };
 
 struct CurlCase {
-  const char* label;
+  const char* name;
   std::vector<std::string> args;
   std::string written;  // curl's write-out, filled in
 };
@@ -120,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"-o", "/dev/null", "-w", kStatusAndConnects,
                   "{url}" + kPage1 + "?" + std::string(kMaxRequestLineBytes, 'q')},
                  "414 1\n"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 TEST_F(ForumWithRealClients, CurlReadsTheDate) {
   const std::string date = Curl({"-o", "/dev/null", "-w", "%header{date}", "{url}" + kPage1});
@@ -143,9 +146,9 @@ TEST_F(ForumWithRealClients, ApacheBenchKeepsHttp10ConnectionsAlive) {
                   "http://127.0.0.1:" + std::to_string(forum_.Port()) + kPage1});
   ASSERT_TRUE(result);
   EXPECT_EQ(result->exitCode, 0) << result->output;
-  for (const std::string& line : {"Complete requests:      " + requests,
-                                 std::string("Failed requests:        0"),
-                                 "Keep-Alive requests:    " + requests})
+  for (const std::string& line :
+       {"Complete requests:      " + requests, std::string("Failed requests:        0"),
+        "Keep-Alive requests:    " + requests})
     EXPECT_NE(result->output.find(line), std::string::npos) << line << "\n" << result->output;
   EXPECT_EQ(forum_.ConnectionCount(), 2u);
   EXPECT_EQ(PlainGet(kPage1).status, 200);

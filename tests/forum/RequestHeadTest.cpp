@@ -38,8 +38,7 @@ TEST(ParseRequestHead, ReadsTheRequestLineAndHeaders) {
 }
 
 TEST(ParseRequestHead, JoinsFoldedLines) {
-  const auto head =
-      ParseRequestHead("GET / HTTP/1.1\r\nCookie: a=1;\r\n b=2;\r\n\tc=3\r\n\r\n");
+  const auto head = ParseRequestHead("GET / HTTP/1.1\r\nCookie: a=1;\r\n b=2;\r\n\tc=3\r\n\r\n");
   ASSERT_TRUE(head);
   ASSERT_EQ(head->headerLines.size(), 1u);
   EXPECT_EQ(head->Field("Cookie"), "a=1; b=2; c=3");

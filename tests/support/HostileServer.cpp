@@ -11,10 +11,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <chrono>
 #include <stdexcept>
 
 namespace velbrook::testing {
@@ -179,7 +179,8 @@ int SilentListener::PendingConnects() const {
   while (std::fgets(line, sizeof line, table) != nullptr) {
     if (std::sscanf(line, "%*s %*s %63s %7s", remote, state) != 2) continue;
     const char* colon = std::strchr(remote, ':');
-    if (colon != nullptr && std::strtoul(colon + 1, nullptr, 16) == port_ && std::strcmp(state, "02") == 0)
+    if (colon != nullptr && std::strtoul(colon + 1, nullptr, 16) == port_ &&
+        std::strcmp(state, "02") == 0)
       ++count;
   }
   std::fclose(table);

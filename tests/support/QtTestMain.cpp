@@ -1,7 +1,7 @@
 // main() of the test programs that show windows: the QApplication must exist
 // before any widget, and the tests run inside it on the window's thread.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -116,7 +116,8 @@ void ScriptedServer::AcceptLoop() {
 
 void ScriptedServer::Serve(int fd, int connection) {
   const Script empty;
-  const Script& script = connection < static_cast<int>(scripts_.size()) ? scripts_[connection] : empty;
+  const Script& script =
+      connection < static_cast<int>(scripts_.size()) ? scripts_[connection] : empty;
   std::string pending;
   bool clientOpen = true;
 

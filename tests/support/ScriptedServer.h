@@ -22,10 +22,10 @@ struct Step {
     Reset,  // abortive close (RST, SO_LINGER 0) after the bytes
     Stall,  // send nothing more, drop what arrives, until the client closes or the server stops
   };
-  std::string bytes;              // sent as they are, possibly empty
+  std::string bytes;  // sent as they are, possibly empty
   Then then = Then::Keep;
-  bool awaitRequest = true;       // false: sent without waiting for a request
-  bool holdUntilReleased = false; // waits for Release() before sending
+  bool awaitRequest = true;        // false: sent without waiting for a request
+  bool holdUntilReleased = false;  // waits for Release() before sending
 };
 
 using Script = std::vector<Step>;
@@ -39,8 +39,8 @@ Step StallAfter(std::string bytes);
 Step HeldReply(std::string bytes, Step::Then then = Step::Then::Keep);
 
 struct ReceivedRequest {
-  int connection;       // 0 for the first accepted connection
-  std::string bytes;    // the head exactly as received, CR LF and all
+  int connection;     // 0 for the first accepted connection
+  std::string bytes;  // the head exactly as received, CR LF and all
 };
 
 class ScriptedServer {

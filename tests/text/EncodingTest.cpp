@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -19,14 +20,15 @@ namespace {
 // ICU's one-pass conversion, set up as the program sets its converter up.
 Text IcuReference(std::string_view bytes) {
   UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<UConverter, void (*)(UConverter*)> converter(ucnv_open("windows-936-2000", &status),
-                                                                ucnv_close);
+  std::unique_ptr<UConverter, void (*)(UConverter*)> converter(
+      ucnv_open("windows-936-2000", &status), ucnv_close);
   EXPECT_TRUE(U_SUCCESS(status));
   ucnv_setSubstChars(converter.get(), "?", 1, &status);
   Text units(bytes.size() + 1, u'\0');
   status = U_ZERO_ERROR;
-  const int32_t length = ucnv_toUChars(converter.get(), units.data(), static_cast<int32_t>(units.size()),
-                                       bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+  const int32_t length =
+      ucnv_toUChars(converter.get(), units.data(), static_cast<int32_t>(units.size()), bytes.data(),
+                    static_cast<int32_t>(bytes.size()), &status);
   EXPECT_TRUE(U_SUCCESS(status)) << u_errorName(status);
   units.resize(static_cast<size_t>(length));
   return units;
@@ -49,8 +51,6 @@ struct DecodeCase {
   Text text;
 };
 
-void PrintTo(const DecodeCase& decodeCase, std::ostream* out) { *out << decodeCase.name; }
-
 class DecodeTest : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(DecodeTest, GivesTheCodeUnits) {
@@ -60,27 +60,31 @@ TEST_P(DecodeTest, GivesTheCodeUnits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Known, DecodeTest,
-    ::testing::Values(
-        DecodeCase{"Empty", "", u""},
-        DecodeCase{"Ascii", "<div class=\"post\">", u"<div class=\"post\">"},
-        DecodeCase{"ZeroByteIsAUnit", std::string("a\0b", 3), Text(u"a\0b", 3)},
-        DecodeCase{"Chinese", "\xC9\xBD\xBC\xE4\xD0\xA1\xC2\xA5", u"山间小楼"},
-        DecodeCase{"TrailInTheAsciiRange", "\x81\x40", u"\u4E02"},
-        DecodeCase{"EuroSign", "\x80", u"\u20AC"},
-        DecodeCase{"LeadAtTheEnd", "ab\xC9", u"ab\uFFFD"},
-        DecodeCase{"LeadBeforeAMarkupByte", "\xC9<br>", u"\uFFFD<br>"},
-        DecodeCase{"LeadBeforeALineFeed", "\xC9\n", u"\uFFFD\n"},
-        // Its first two bytes are one character; the third leads nothing.
-        DecodeCase{"ByteOrderMarkIsDecodedLikeTheRest", "\xEF\xBB\xBF" "<", u"\u9518\uFFFD<"},
-        DecodeCase{"LeadBeforeDelete", "\xC9\x7F", u"\uFFFD\u007F"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(DecodeCase{"Empty", "", u""},
+                      DecodeCase{"Ascii", "<div class=\"post\">", u"<div class=\"post\">"},
+                      DecodeCase{"ZeroByteIsAUnit", std::string("a\0b", 3), Text(u"a\0b", 3)},
+                      DecodeCase{"Chinese", "\xC9\xBD\xBC\xE4\xD0\xA1\xC2\xA5", u"山间小楼"},
+                      DecodeCase{"TrailInTheAsciiRange", "\x81\x40", u"\u4E02"},
+                      DecodeCase{"EuroSign", "\x80", u"\u20AC"},
+                      DecodeCase{"LeadAtTheEnd", "ab\xC9", u"ab\uFFFD"},
+                      DecodeCase{"LeadBeforeAMarkupByte", "\xC9<br>", u"\uFFFD<br>"},
+                      DecodeCase{"LeadBeforeALineFeed", "\xC9\n", u"\uFFFD\n"},
+                      // Its first two bytes are one character; the third leads nothing.
+                      DecodeCase{"ByteOrderMarkIsDecodedLikeTheRest",
+                                 "\xEF\xBB\xBF"
+                                 "<",
+                                 u"\u9518\uFFFD<"},
+                      DecodeCase{"LeadBeforeDelete", "\xC9\x7F", u"\uFFFD\u007F"}),
+    testing::RowName());
 
 TEST(DecodeCp936Test, EveryPairAloneAndBetweenMarkupIsIcusReading) {
   for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
     for (unsigned trail = 0; trail <= 0xFF; ++trail) {
       const std::string pair = {static_cast<char>(lead), static_cast<char>(trail)};
       ASSERT_EQ(DecodeCp936(pair), IcuReference(pair)) << Hex(pair);
-      const std::string framed = "a\xC9\xBD" + pair + "\xC9\xBD" "b";
+      const std::string framed = "a\xC9\xBD" + pair +
+                                 "\xC9\xBD"
+                                 "b";
       ASSERT_EQ(DecodeCp936(framed), IcuReference(framed)) << Hex(framed);
     }
   }
@@ -95,14 +99,16 @@ TEST(DecodeCp936Test, HostileMixturesAreIcusOnePassReading) {
   std::uniform_int_distribution<int> length(0, 600);
   for (int round = 0; round < 3000; ++round) {
     std::string bytes(static_cast<size_t>(length(random)), '\0');
-    for (char& byte : bytes) byte = static_cast<char>(kind(random) < 6 ? high(random) : any(random));
+    for (char& byte : bytes)
+      byte = static_cast<char>(kind(random) < 6 ? high(random) : any(random));
     ASSERT_EQ(DecodeCp936(bytes), IcuReference(bytes)) << Hex(bytes);
   }
 }
 
 TEST(DecodeCp936Test, PageMarkersComeBackAsWritten) {
   const Text page =
-      u"<script>var chrAuthorName = \"山间小楼\"; var chrTitle = \"老屋旧事 连载\"; var chrItem = \"x\";</script>"
+      u"<script>var chrAuthorName = \"山间小楼\"; var chrTitle = \"老屋旧事 连载\"; var chrItem = "
+      u"\"x\";</script>"
       u"<!-- 开始首贴作者和日期 -->作者:<a href=\"/u/1\" target=\"_blank\">山间小楼</a>"
       u"<div class=\"post\">第一段<br>第二段&nbsp;<div class=\"post-jb\">举报</div></div>"
       u"<!-- 结束贴子内容 -->\r\n";
@@ -113,7 +119,11 @@ TEST(DecodeCp936Test, PageMarkersComeBackAsWritten) {
 
 TEST(DecodeCp936Test, LongBodyAcrossManyIrregularSequences) {
   std::string bytes;
-  for (int i = 0; i < 20000; ++i) bytes += i % 7 == 0 ? "\xC9" "<" : "\xC9\xBD" "x";
+  for (int i = 0; i < 20000; ++i)
+    bytes += i % 7 == 0 ? "\xC9"
+                          "<"
+                        : "\xC9\xBD"
+                          "x";
   EXPECT_EQ(DecodeCp936(bytes), IcuReference(bytes));
 }
 

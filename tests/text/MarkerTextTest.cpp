@@ -23,18 +23,12 @@ struct FindCase {
 TEST(Find, TableOfEdges) {
   const Text withNul = Text(u"ab") + u'\0' + u"cd";
   const std::vector<FindCase> cases = {
-      {u"", u"abc", 0},
-      {u"a", u"", 0},
-      {u"", u"", 0},
-      {u"post", u"a post, a post", 3},
-      {u"abc", u"abc", 1},
-      {u"c", u"abc", 3},
-      {u"abcd", u"abc", 0},
-      {u"<TABLE", u"<table><TABLE", 8},
-      {u"cd", withNul, 4},
-      {Text(1, u'\0'), withNul, 3},
-      {u"bc", withNul, 0},
-      {u"结束", u"开始结束", 3},
+      {u"", u"abc", 0},     {u"a", u"", 0},
+      {u"", u"", 0},        {u"post", u"a post, a post", 3},
+      {u"abc", u"abc", 1},  {u"c", u"abc", 3},
+      {u"abcd", u"abc", 0}, {u"<TABLE", u"<table><TABLE", 8},
+      {u"cd", withNul, 4},  {Text(1, u'\0'), withNul, 3},
+      {u"bc", withNul, 0},  {u"结束", u"开始结束", 3},
   };
   for (const auto& c : cases)
     EXPECT_EQ(Find(c.pattern, c.text), c.expected) << U8(c.pattern) << " in " << U8(c.text);
@@ -64,11 +58,20 @@ struct CopyCase {
 TEST(Copy, ClampsStartAndCount) {
   const Text text = u"abcdef";
   const std::vector<CopyCase> cases = {
-      {0, 3, u"abc"},       {-5, 3, u"abc"},          {1, 3, u"abc"},
-      {4, 100, u"def"},     {7, 1, u""},              {100, 1, u""},
-      {2, -1, u""},         {2, 0, u""},              {6, 1, u"f"},
-      {0, kToTheEnd, text}, {3, kToTheEnd, u"cdef"},  {-2147483647 - 1, 2, u"ab"},
-      {2147483647, kToTheEnd, u""}, {1, -2147483647 - 1, u""},
+      {0, 3, u"abc"},
+      {-5, 3, u"abc"},
+      {1, 3, u"abc"},
+      {4, 100, u"def"},
+      {7, 1, u""},
+      {100, 1, u""},
+      {2, -1, u""},
+      {2, 0, u""},
+      {6, 1, u"f"},
+      {0, kToTheEnd, text},
+      {3, kToTheEnd, u"cdef"},
+      {-2147483647 - 1, 2, u"ab"},
+      {2147483647, kToTheEnd, u""},
+      {1, -2147483647 - 1, u""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Copy(text, c.index, c.count), c.expected) << c.index << "," << c.count;
@@ -162,7 +165,9 @@ TEST(Trim, DropsControlUnitsOnly) {
       {u"\r\n  \r\n", u""},
       {u"", u""},
       {Text(1, u'\0') + u"a" + Text(1, u'\0'), u"a"},
-      {u"\x1F" u"a b\x01", u"a b"},
+      {u"\x1F"
+       u"a b\x01",
+       u"a b"},
       {u"\u3000x\u3000", u"\u3000x\u3000"},
       {u"\u00A0x", u"\u00A0x"},
       {u"!", u"!"},
@@ -260,13 +265,26 @@ TEST_F(FormatFixedTest, TiesGoAwayFromZero) {
     Text expected;
   };
   const std::vector<Case> cases = {
-      {100.0L, u"100.00"},        {12.5L, u"12.50"},          {200.0L / 3.0L, u"66.67"},
-      {100.0L / 3.0L, u"33.33"},  {0.5L, u"0.50"},            {3.125L, u"3.13"},
-      {0.625L, u"0.63"},          {0.125L, u"0.13"},          {0.0L, u"0.00"},
-      {0.004L, u"0.00"},          {0.005L, u"0.01"},          {9.995L, u"10.00"},
-      {99.999L, u"100.00"},       {1.0L / 3.0L, u"0.33"},     {2.675L, u"2.68"},
-      {1.005L, u"1.01"},          {123456789.0L, u"123456789.00"},
-      {-3.125L, u"-3.13"},        {-0.001L, u"0.00"},         {1e20L, u"100000000000000000000.00"},
+      {100.0L, u"100.00"},
+      {12.5L, u"12.50"},
+      {200.0L / 3.0L, u"66.67"},
+      {100.0L / 3.0L, u"33.33"},
+      {0.5L, u"0.50"},
+      {3.125L, u"3.13"},
+      {0.625L, u"0.63"},
+      {0.125L, u"0.13"},
+      {0.0L, u"0.00"},
+      {0.004L, u"0.00"},
+      {0.005L, u"0.01"},
+      {9.995L, u"10.00"},
+      {99.999L, u"100.00"},
+      {1.0L / 3.0L, u"0.33"},
+      {2.675L, u"2.68"},
+      {1.005L, u"1.01"},
+      {123456789.0L, u"123456789.00"},
+      {-3.125L, u"-3.13"},
+      {-0.001L, u"0.00"},
+      {1e20L, u"100000000000000000000.00"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatFixed(c.value), c.expected) << U8(c.expected);
 }

@@ -28,9 +28,9 @@ TEST_F(ProgressTest, KnownPercentages) {
     Text expected;
   };
   const Case cases[] = {
-      {1, 3, u"33.33"}, {2, 3, u"66.67"},    {3, 3, u"100.00"},  {1, 8, u"12.50"},
-      {1, 32, u"3.13"}, {1, 160, u"0.63"},   {23, 160, u"14.38"}, {1, 800, u"0.13"},
-      {1, 1, u"100.00"},
+      {1, 3, u"33.33"},    {2, 3, u"66.67"},  {3, 3, u"100.00"},
+      {1, 8, u"12.50"},    {1, 32, u"3.13"},  {1, 160, u"0.63"},
+      {23, 160, u"14.38"}, {1, 800, u"0.13"}, {1, 1, u"100.00"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ProgressPercent(c.done, c.total), c.expected) << c.done << "/" << c.total;

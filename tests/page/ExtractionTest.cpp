@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/MainUnit.h"
-#include "app/Site.h"
+#include "page/Extraction.h"
+#include "page/SiteAddresses.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -70,7 +71,8 @@ TEST(GetAuthorTitle, WindowAndQuotedValues) {
       {"OnlyItemQuoteRightBeforeIt", u"\"Q\";chrItem", u"Q", u"Q"},
       {"NoQuoteSemicolon", u"chrAuthorName = \"A\" chrTitle = \"T\" chrItem", u"", u""},
       {"NoTitleGivesAuthor", u"chrAuthorName = \"A\"; chrItem", u"A", u"A"},
-      {"TitleOutsideWindowIgnored", u"chrAuthorName = \"A\"; chrItem; chrTitle = \"T\";", u"A", u"A"},
+      {"TitleOutsideWindowIgnored", u"chrAuthorName = \"A\"; chrItem; chrTitle = \"T\";", u"A",
+       u"A"},
       {"AuthorRunsToFirstQuoteSemicolon", u"chrAuthorName = \"A\", chrTitle = \"T\"; chrItem",
        u"A\", chrTitle = \"T", u"T"},
       {"FirstOfDoubledMarkers", Script(u"甲", u"一") + Script(u"乙", u"二"), u"甲", u"一"},
@@ -78,7 +80,7 @@ TEST(GetAuthorTitle, WindowAndQuotedValues) {
   };
   for (const auto& c : cases) {
     Text author = u"stale", title = u"stale";
-    TfrmMain::GetAuthorTitle(c.page, author, title);
+    GetAuthorTitle(c.page, author, title);
     EXPECT_EQ(U8(author), U8(c.author)) << c.what;
     EXPECT_EQ(U8(title), U8(c.title)) << c.what;
   }
@@ -104,7 +106,7 @@ TEST(GetFirstPost, BetweenPostAndTwelveBeforeReport) {
       {"FirstOfTwoPosts", Body(u"一") + Body(u"二"), u"一"},
       {"Empty", u"", u""},
   };
-  for (const auto& c : cases) EXPECT_EQ(U8(TfrmMain::GetFirstPost(c.text)), U8(c.post)) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(U8(GetFirstPost(c.text)), U8(c.post)) << c.what;
 }
 
 // --- FilterStr ---
@@ -121,7 +123,7 @@ TEST(FilterStr, ThreePassesInOrderIgnoringCase) {
       {"OtherWhiteSpaceStays", u"a\tb\r\n\u3000c d\u00A0e", u"a\tb\r\n\u3000cd\u00A0e"},
       {"Empty", u"", u""},
   };
-  for (const auto& c : cases) EXPECT_EQ(U8(TfrmMain::FilterStr(c.text)), U8(c.post)) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(U8(FilterStr(c.text)), U8(c.post)) << c.what;
 }
 
 // Every code unit in every place of every pattern: the filter removes exactly
@@ -138,8 +140,9 @@ TEST(FilterStr, SameAsRemoveAllForEveryCodeUnit) {
       }
     }
   }
-  const Text expected = RemoveAll(RemoveAll(RemoveAll(text, u"<br>", true), u"&nbsp", true), u" ", true);
-  EXPECT_EQ(TfrmMain::FilterStr(text), expected);
+  const Text expected =
+      RemoveAll(RemoveAll(RemoveAll(text, u"<br>", true), u"&nbsp", true), u" ", true);
+  EXPECT_EQ(FilterStr(text), expected);
 }
 
 // --- MakePageBlock ---
@@ -150,18 +153,17 @@ struct BlockCase {
   Text kind;
   Text block;
 };
-void PrintTo(const BlockCase& c, std::ostream* os) { *os << c.name; }
 
 class PageBlock : public ::testing::TestWithParam<BlockCase> {};
 
 TEST_P(PageBlock, IsExactly) {
   const BlockCase& c = GetParam();
-  EXPECT_EQ(U8(TfrmMain::MakePageBlock(c.page, c.kind, kCaption)), U8(c.block));
+  EXPECT_EQ(U8(MakePageBlock(c.page, c.kind, kCaption)), U8(c.block));
 }
 
 // Pages with no author stated whose posts name no author either.
-const Text kAnonymousPosts = Region(
-    Body(u"one") + u"<TABLE></table>" + Body(u"two") + u"<TABLE></table>" + Body(u"three"));
+const Text kAnonymousPosts =
+    Region(Body(u"one") + u"<TABLE></table>" + Body(u"two") + u"<TABLE></table>" + Body(u"three"));
 // A work text of headings without "</table>": each pass drops 7 units.
 Text HeadingsWithoutEnd(int count) {
   Text chunks;
@@ -178,25 +180,27 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{"EmptyKindGetsNoHeader", kSketchPage, u"", kSketchPosts},
         BlockCase{"DoubledKindGetsNoHeader", kSketchPage, u"FF", kSketchPosts},
         BlockCase{"LaterPageWithoutAuthorPosts",
-                  Script(kAuthor, u"T") + Region(FirstPost(u"甲", u"x") + LaterPost(u"乙", u"y")), u"S",
-                  u""},
+                  Script(kAuthor, u"T") + Region(FirstPost(u"甲", u"x") + LaterPost(u"乙", u"y")),
+                  u"S", u""},
         BlockCase{"FirstPageWithoutAuthorPostsIsHeader",
-                  Script(kAuthor, u"T") + Region(FirstPost(u"甲", u"x")), u"F", Header(u"T", kAuthor)},
+                  Script(kAuthor, u"T") + Region(FirstPost(u"甲", u"x")), u"F",
+                  Header(u"T", kAuthor)},
         BlockCase{"EmptyLaterPostGivesSeparatorAlone",
                   Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + LaterPost(u"A", u"")), u"S",
                   kSeparator},
-        BlockCase{"EmptyFirstPostGivesSeparatorAlone", Script(u"A", u"T") + Region(FirstPost(u"A", u"")),
-                  u"S", kSeparator},
+        BlockCase{"EmptyFirstPostGivesSeparatorAlone",
+                  Script(u"A", u"T") + Region(FirstPost(u"A", u"")), u"S", kSeparator},
         // Only the first post removes the lower-case tag before the filter.
-        BlockCase{"JoinedBreakInFirstPost", Script(u"A", u"T") + Region(FirstPost(u"A", u"<b<br>r>")), u"S",
-                  kSeparator},
+        BlockCase{"JoinedBreakInFirstPost",
+                  Script(u"A", u"T") + Region(FirstPost(u"A", u"<b<br>r>")), u"S", kSeparator},
         BlockCase{"JoinedBreakInLaterPost",
-                  Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + LaterPost(u"A", u"<b<br>r>")), u"S",
-                  u"<br>" + kSeparator},
+                  Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + LaterPost(u"A", u"<b<br>r>")),
+                  u"S", u"<br>" + kSeparator},
         BlockCase{"EmptyAuthorTakesEveryPost", kAnonymousPosts, u"S",
                   u"one" + kSeparator + u"two" + kSeparator + u"three" + kSeparator},
-        BlockCase{"EmptyAuthorOnFirstPage", kAnonymousPosts, u"F",
-                  Header(u"", u"") + u"one" + kSeparator + u"two" + kSeparator + u"three" + kSeparator},
+        BlockCase{
+            "EmptyAuthorOnFirstPage", kAnonymousPosts, u"F",
+            Header(u"", u"") + u"one" + kSeparator + u"two" + kSeparator + u"three" + kSeparator},
         // The first post (found nowhere, empty) and five passes of 7 units.
         BlockCase{"HeadingsWithoutEndStillEnd", HeadingsWithoutEnd(5), u"S",
                   kSeparator + kSeparator + kSeparator + kSeparator + kSeparator + kSeparator},
@@ -207,43 +211,50 @@ INSTANTIATE_TEST_SUITE_P(
                   u"S", u""},
         // The heading of B ends at the lower-case "</table>" only: A's heading
         // then lies inside the skipped part and no pass reads A's name.
-        BlockCase{"UpperCaseTableEndEndsNoPass",
-                  Script(u"A", u"T") +
-                      Region(FirstPost(u"B", u"x") + u"<TABLE _blank>B</a></TABLE><TABLE _blank>A</a></table>" +
-                             Body(u"p")),
-                  u"S", u""},
+        BlockCase{
+            "UpperCaseTableEndEndsNoPass",
+            Script(u"A", u"T") +
+                Region(FirstPost(u"B", u"x") +
+                       u"<TABLE _blank>B</a></TABLE><TABLE _blank>A</a></table>" + Body(u"p")),
+            u"S", u""},
         // A later post's name comes from the first "_blank>" after the
         // previous post's "</table>", here inside the previous post's text.
         BlockCase{"NameFromPreviousPostText",
-                  Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + LaterPost(u"B", u"see_blank>A</a>") +
-                                              LaterPost(u"C", u"c-text")),
+                  Script(u"A", u"T") +
+                      Region(FirstPost(u"B", u"x") + LaterPost(u"B", u"see_blank>A</a>") +
+                             LaterPost(u"C", u"c-text")),
                   u"S", u"c-text" + kSeparator},
         BlockCase{"NoRegionStartReadsFromPageStart",
-                  Script(u"A", u"T") + FirstPost(u"A", u"x") + LaterPost(u"A", u"y") + u"结束贴子内容" +
-                      LaterPost(u"A", u"after"),
+                  Script(u"A", u"T") + FirstPost(u"A", u"x") + LaterPost(u"A", u"y") +
+                      u"结束贴子内容" + LaterPost(u"A", u"after"),
                   u"S", u"x" + kSeparator + u"y" + kSeparator},
         BlockCase{"NoRegionEndIsEmpty",
-                  Script(u"A", u"T") + u"开始首贴作者和日期" + FirstPost(u"A", u"x") + LaterPost(u"A", u"y"), u"F",
-                  Header(u"T", u"A")},
-        BlockCase{"RegionEndBeforeStartIsEmpty",
-                  Script(u"A", u"T") + u"结束贴子内容" + u"开始首贴作者和日期" + FirstPost(u"A", u"x"), u"S", u""},
+                  Script(u"A", u"T") + u"开始首贴作者和日期" + FirstPost(u"A", u"x") +
+                      LaterPost(u"A", u"y"),
+                  u"F", Header(u"T", u"A")},
+        BlockCase{
+            "RegionEndBeforeStartIsEmpty",
+            Script(u"A", u"T") + u"结束贴子内容" + u"开始首贴作者和日期" + FirstPost(u"A", u"x"),
+            u"S", u""},
         // An empty region with no author: one empty post and its separator.
         BlockCase{"NoRegionEndNoAuthor", u"开始首贴作者和日期" + FirstPost(u"A", u"x"), u"F",
                   Header(u"", u"") + kSeparator},
         BlockCase{"NoReportGivesEmptyPostText",
-                  Script(u"A", u"T") + Region(u"target=\"_blank\">A</a><div class=\"post\">lost"), u"S",
-                  kSeparator},
+                  Script(u"A", u"T") + Region(u"target=\"_blank\">A</a><div class=\"post\">lost"),
+                  u"S", kSeparator},
         BlockCase{"FirstPostNeedsQuotedBlank",
-                  Script(u"A", u"T") + Region(u"target=_blank>A</a>" + Body(u"x") + LaterPost(u"A", u"y")),
+                  Script(u"A", u"T") +
+                      Region(u"target=_blank>A</a>" + Body(u"x") + LaterPost(u"A", u"y")),
                   u"S", u"y" + kSeparator},
-        BlockCase{"FilterReachesHeader", Script(u"A&nbsp;B", u"T <BR>U") + Region(FirstPost(u"甲", u"x")),
-                  u"F", Header(u"TU", u"A;B")},
+        BlockCase{"FilterReachesHeader",
+                  Script(u"A&nbsp;B", u"T <BR>U") + Region(FirstPost(u"甲", u"x")), u"F",
+                  Header(u"TU", u"A;B")},
         BlockCase{"EmptyPage", u"", u"S", kSeparator},
         BlockCase{"EmptyPageFirst", u"", u"F", Header(u"", u"") + kSeparator}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::RowName());
 
 TEST(MakePageBlock, NamesTheCaptionItIsGiven) {
-  EXPECT_EQ(U8(TfrmMain::MakePageBlock(kSketchPage, u"F", u"Other Caption")),
+  EXPECT_EQ(U8(MakePageBlock(kSketchPage, u"F", u"Other Caption")),
             U8(Header(u"老屋旧事连载", kAuthor, u"OtherCaption") + kSketchPosts));
 }
 
@@ -251,7 +262,7 @@ TEST(MakePageBlock, NamesTheCaptionItIsGiven) {
 // step. The extraction must give the same block on any page.
 Text LiteralBlock(const Text& page, const Text& kind) {
   Text author, title;
-  TfrmMain::GetAuthorTitle(page, author, title);
+  GetAuthorTitle(page, author, title);
   Text result;
   if (kind == u"F") result = Header(title, author);
   Text work = page;
@@ -259,7 +270,7 @@ Text LiteralBlock(const Text& page, const Text& kind) {
   work = Copy(work, s, Find(u"结束贴子内容", work) - s);
   int32_t b = Find(u"_blank\">", work) + 8;
   const Text firstName = Copy(work, b, Find(u"</a>", work) - b);
-  if (firstName == author) result += TfrmMain::GetFirstPost(work) + kSeparator;
+  if (firstName == author) result += GetFirstPost(work) + kSeparator;
   work = RestFrom(work, Find(u"post-jb", work));
   work = RestFrom(work, Find(u"<TABLE", work));
   while (Find(u"<TABLE", work) > 0) {
@@ -270,15 +281,35 @@ Text LiteralBlock(const Text& page, const Text& kind) {
     const Text text = Copy(work, b, Find(u"post-jb", work) - 12 - b);
     if (name == author) result += text + kSeparator;
   }
-  return TfrmMain::FilterStr(result);
+  return FilterStr(result);
 }
 
 TEST(MakePageBlock, SameAsLiteralCopiesOnScrambledPages) {
-  const std::vector<Text> pieces = {
-      u"开始首贴作者和日期", u"结束贴子内容", u"_blank\">", u"_blank>", u"</a>", u"\"post\">", u"post\">",
-      u"post-jb", u"<TABLE", u"</table>", u"<table", u"</TABLE>", u"A", u"B", u"x", u" ", u"<br>",
-      u"<BR>", u"&nbsp;", u"<div class=\"", u"chrAuthorName=\"A\";", u"chrTitle=\"T\";", u"chrItem",
-      u"\r\n", u"y123456789"};
+  const std::vector<Text> pieces = {u"开始首贴作者和日期",
+                                    u"结束贴子内容",
+                                    u"_blank\">",
+                                    u"_blank>",
+                                    u"</a>",
+                                    u"\"post\">",
+                                    u"post\">",
+                                    u"post-jb",
+                                    u"<TABLE",
+                                    u"</table>",
+                                    u"<table",
+                                    u"</TABLE>",
+                                    u"A",
+                                    u"B",
+                                    u"x",
+                                    u" ",
+                                    u"<br>",
+                                    u"<BR>",
+                                    u"&nbsp;",
+                                    u"<div class=\"",
+                                    u"chrAuthorName=\"A\";",
+                                    u"chrTitle=\"T\";",
+                                    u"chrItem",
+                                    u"\r\n",
+                                    u"y123456789"};
   std::mt19937 random(20101001);
   std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
   std::uniform_int_distribution<int> length(0, 60);
@@ -291,7 +322,7 @@ TEST(MakePageBlock, SameAsLiteralCopiesOnScrambledPages) {
     // Blocks past the bound of OverlappingPostTextsStayBounded are cut there.
     if (literal.size() > 16 * page.size() + 4096) continue;
     ++compared;
-    ASSERT_EQ(U8(TfrmMain::MakePageBlock(page, kind, kCaption)), U8(literal)) << "page: " << U8(page);
+    ASSERT_EQ(U8(MakePageBlock(page, kind, kCaption)), U8(literal)) << "page: " << U8(page);
   }
   EXPECT_GT(compared, 2900);
 }
@@ -304,7 +335,7 @@ TEST(MakePageBlock, ManyPostsKeepEveryAuthorPostInOrder) {
     posts += LaterPost(i % 3 == 0 ? u"B" : u"A", text);
     if (i % 3 != 0) expected += text + kSeparator;
   }
-  EXPECT_EQ(TfrmMain::MakePageBlock(Script(u"A", u"T") + Region(posts), u"S", kCaption), expected);
+  EXPECT_EQ(MakePageBlock(Script(u"A", u"T") + Region(posts), u"S", kCaption), expected);
 }
 
 // Headings without "</table>" make every pass copy the same long post text
@@ -313,9 +344,10 @@ TEST(MakePageBlock, ManyPostsKeepEveryAuthorPostInOrder) {
 TEST(MakePageBlock, OverlappingPostTextsStayBounded) {
   Text headings;
   for (int i = 0; i < 5000; ++i) headings += u"<TABLE_blank>A</a>";
-  const Text page = Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + u"<TABLE_blank>A</a>post\">" + headings +
-                                                 Text(20000, u'x') + u"<div class=\"post-jb\">");
-  const Text block = TfrmMain::MakePageBlock(page, u"S", kCaption);
+  const Text page =
+      Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + u"<TABLE_blank>A</a>post\">" + headings +
+                                  Text(20000, u'x') + u"<div class=\"post-jb\">");
+  const Text block = MakePageBlock(page, u"S", kCaption);
   EXPECT_LE(block.size(), 16 * page.size() + 4096);
   // Far more than one copy of the long text, each ending in its separator.
   EXPECT_GT(block.size(), 8 * page.size());

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/MainUnit.h"
-#include "app/Site.h"
+#include "page/PageList.h"
+#include "page/SiteAddresses.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -31,7 +31,7 @@ Text OnePageBlock(const Text& name) {
 
 TextList PagesOf(const Text& page) {
   TextList list = {u"stale entry"};
-  TfrmMain::GetPageName(page, list);
+  GetPageName(page, list);
   return list;
 }
 
@@ -47,7 +47,7 @@ TEST(GetUrlBefore, PrefixThroughTheLastSlash) {
       {u"/", u"/"},
       {u"http://h/a/1.shtml?from=x/y", u"http://h/a/1.shtml?from=x/"},
   };
-  for (const auto& c : cases) EXPECT_EQ(TfrmMain::GetUrlBefore(c.address), c.prefix) << U8(c.address);
+  for (const auto& c : cases) EXPECT_EQ(GetUrlBefore(c.address), c.prefix) << U8(c.address);
 }
 
 struct PageListCase {
@@ -83,25 +83,33 @@ TEST(GetPageName, AreasAndTheirFallback) {
 TEST(GetPageName, OnePage) {
   const std::vector<PageListCase> cases = {
       {"own address", kStart + OnePageBlock(u"2273274") + kEnd, {u"2273274"}},
-      {"own address in the fallback area", kFallbackStart + OnePageBlock(u"55") + kFallbackEnd,
+      {"own address in the fallback area",
+       kFallbackStart + OnePageBlock(u"55") + kFallbackEnd,
        {u"55"}},
       {"pages only at the area's first unit",
-       u"pages " + OnePageBlock(u"9") + kFallbackEnd, {u"9"}},
+       u"pages " + OnePageBlock(u"9") + kFallbackEnd,
+       {u"9"}},
       {"pages at the second unit means several pages",
-       u" pages " + OnePageBlock(u"9") + u" idArticleslist apn value=\"4,5\"/><input" + kFallbackEnd,
+       u" pages " + OnePageBlock(u"9") + u" idArticleslist apn value=\"4,5\"/><input" +
+           kFallbackEnd,
        {u"4", u"5"}},
       {"no shtml: empty name", kStart + kForumSiteAddress + u"/a/1.html" + kEnd, {u""}},
       {"shtml before the site address: empty name",
-       kStart + u"old.shtml " + OnePageBlock(u"3") + kEnd, {u""}},
+       kStart + u"old.shtml " + OnePageBlock(u"3") + kEnd,
+       {u""}},
       {"no site address: the address runs to the unit after shtml",
-       kStart + u" see /a/b/6.shtml and more" + kEnd, {u"6"}},
+       kStart + u" see /a/b/6.shtml and more" + kEnd,
+       {u"6"}},
       {"no site address, a slash right after shtml: empty name",
-       kStart + u" see /a/b/6.shtml/x" + kEnd, {u""}},
+       kStart + u" see /a/b/6.shtml/x" + kEnd,
+       {u""}},
       {"site address, a slash right after shtml: the name",
-       kStart + u" " + kThreadDir + u"6.shtml/x" + kEnd, {u"6"}},
+       kStart + u" " + kThreadDir + u"6.shtml/x" + kEnd,
+       {u"6"}},
       {"first of two addresses", kStart + OnePageBlock(u"1") + OnePageBlock(u"2") + kEnd, {u"1"}},
       {"name without a dot before shtml: empty name",
-       kStart + kThreadDir + u"7shtml" + kEnd, {u""}},
+       kStart + kThreadDir + u"7shtml" + kEnd,
+       {u""}},
       {"empty name", kStart + kThreadDir + u".shtml" + kEnd, {u""}},
   };
   for (const auto& c : cases) EXPECT_EQ(PagesOf(c.page), c.expected) << c.what;
@@ -110,24 +118,31 @@ TEST(GetPageName, OnePage) {
 TEST(GetPageName, SeveralPages) {
   auto area = [](const Text& inside) { return kStart + u"<span class=\"pages\">" + inside + kEnd; };
   const std::vector<PageListCase> cases = {
-      {"trailing comma and spaces", kStart + SeveralPagesBlock(u"1, 2,3,") + kEnd,
+      {"trailing comma and spaces",
+       kStart + SeveralPagesBlock(u"1, 2,3,") + kEnd,
        {u"1", u"2", u"3", u""}},
       {"space inside a name", kStart + SeveralPagesBlock(u"12 3") + kEnd, {u"12", u"3"}},
-      {"duplicates stay in order", kStart + SeveralPagesBlock(u"1,2,1,2") + kEnd,
+      {"duplicates stay in order",
+       kStart + SeveralPagesBlock(u"1,2,1,2") + kEnd,
        {u"1", u"2", u"1", u"2"}},
       {"leading comma", kStart + SeveralPagesBlock(u",2,3") + kEnd, {u"", u"2", u"3"}},
       {"two commas", kStart + SeveralPagesBlock(u"1,,3") + kEnd, {u"1", u"", u"3"}},
       {"value before apn is not the list",
-       area(u"<input value=\"x,y\" idArticleslist name=\"apn\" value=\"5,6\"/><input"), {u"5", u"6"}},
+       area(u"<input value=\"x,y\" idArticleslist name=\"apn\" value=\"5,6\"/><input"),
+       {u"5", u"6"}},
       {"no idArticleslist: apn searched in the whole area",
-       area(u"<input name=\"apn\" value=\"5,6\"/><input"), {u"5", u"6"}},
+       area(u"<input name=\"apn\" value=\"5,6\"/><input"),
+       {u"5", u"6"}},
       {"no apn: first value after idArticleslist",
-       area(u"idArticleslist value=\"5,6\"/><input"), {u"5", u"6"}},
+       area(u"idArticleslist value=\"5,6\"/><input"),
+       {u"5", u"6"}},
       {"><input before value: empty list",
-       area(u"idArticleslist<form><input type=\"hidden\"/><input name=\"apn\" value=\"5,6\"/>"), {}},
+       area(u"idArticleslist<form><input type=\"hidden\"/><input name=\"apn\" value=\"5,6\"/>"),
+       {}},
       {"no ><input: empty list", area(u"idArticleslist apn value=\"5,6\"/>"), {}},
       {"no value: list from the 7th unit of the rest",
-       area(u"idArticleslist apn=\"\"12345,6\"/><input"), {u"12345", u"6"}},
+       area(u"idArticleslist apn=\"\"12345,6\"/><input"),
+       {u"12345", u"6"}},
       // The list starts at the blank before the quote, which is skipped; the quote
       // is never closed, so the rest is one item.
       {"value with spaces around =", area(u"apn value = \"5,6\"/><input"), {u"5,6"}},

@@ -9,8 +9,8 @@
 #include "app/MainUnit.h"
 #include "app/Site.h"
 #include "app/StartUp.h"
+#include "demo/ForumConnector.h"
 #include "fetch/HttpClient.h"
-#include "forum/ForumConnector.h"
 #include "forum/ForumServer.h"
 #include "forum/SampleThreads.h"
 
@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
                velbrook::SiteHost(velbrook::kForumSiteAddress).c_str(),
                static_cast<unsigned>(forum.Port()));
   return velbrook::RunMainWindow([&forum](TfrmMain& window) {
-    window.idhtp().SetConnector(velbrook::ForumConnector(velbrook::kForumSiteAddress, forum.Port()));
+    window.idhtp().SetConnector(
+        velbrook::ForumConnector(velbrook::kForumSiteAddress, forum.Port()));
   });
 }
