@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <chrono>
 #include <limits>
 #include <string>
@@ -13,6 +12,7 @@
 #include "fetch/CookieRules.h"
 #include "fetch/FetchError.h"
 #include "fetch/InternetDate.h"
+#include "tests/support/CaseName.h"
 
 namespace velbrook {
 namespace {
@@ -63,7 +63,7 @@ class CookieStoreTest : public ::testing::Test {
 // Acceptance and defaults
 
 struct AcceptanceCase {
-  const char* label;
+  const char* name;
   CookieKind kind;
   std::string value;
   std::string host;
@@ -73,8 +73,6 @@ struct AcceptanceCase {
   std::string domain = {};  // expected when stored
   std::string path = {};
 };
-
-void PrintTo(const AcceptanceCase& c, std::ostream* out) { *out << c.label; }
 
 class Acceptance : public CookieStoreTest, public ::testing::WithParamInterface<AcceptanceCase> {};
 
@@ -88,13 +86,13 @@ TEST_P(Acceptance, StoresOrDropsTheCookie) {
   }
   const std::vector<Cookie> cookies = All();
   if (!c.stored) {
-    EXPECT_TRUE(cookies.empty()) << c.label;
+    EXPECT_TRUE(cookies.empty()) << c.name;
     return;
   }
-  ASSERT_EQ(cookies.size(), 1u) << c.label;
-  EXPECT_EQ(cookies[0].kind, c.kind) << c.label;
-  EXPECT_EQ(cookies[0].domain, c.domain) << c.label;
-  EXPECT_EQ(cookies[0].path, c.path) << c.label;
+  ASSERT_EQ(cookies.size(), 1u) << c.name;
+  EXPECT_EQ(cookies[0].kind, c.kind) << c.name;
+  EXPECT_EQ(cookies[0].domain, c.domain) << c.name;
+  EXPECT_EQ(cookies[0].path, c.path) << c.name;
 }
 
 constexpr CookieKind V1 = CookieKind::SetCookie;
@@ -168,11 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                        kHost, kDirectory, "8081", true, ".www.forum.example", "/"},
         AcceptanceCase{"port text not a number reads as 80", V2, "sid=1; Version=1; Port=\"80\"",
                        kHost, kDirectory, "x", true, ".www.forum.example", "/"}),
-    [](const auto& info) {
-      std::string name;
-      for (char c : std::string(info.param.label)) name += std::isalnum(c) ? c : '_';
-      return name;
-    });
+    testing::RowName());
 
 TEST(CookieRules, DomainMatch) {
   struct Case {

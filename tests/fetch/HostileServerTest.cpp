@@ -14,6 +14,7 @@
 
 #include "fetch/HttpClient.h"
 #include "fetch/ResponseReader.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/HostileServer.h"
 
 namespace velbrook::testing {
@@ -94,7 +95,7 @@ struct HostileCase {
 
 class HostileFailureTest : public HostileTest, public ::testing::WithParamInterface<HostileCase> {};
 
-TEST_P(HostileFailureTest, FailsWithItsKindInBoundedMemoryAndTheNextFetchIsFresh) {
+TEST_P(HostileFailureTest, FailsInBoundedMemoryThenFetchesAfresh) {
   Serve({GetParam().hostile, AnswerFresh});
   client_.SetReadTimeout(GetParam().readTimeoutMs);
   const uint64_t peakBefore = PeakResidentBytes();
@@ -151,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A failing response's body is drained only up to the page bound; the
         // status decides the failure.
         HostileCase{
-            "LargestChunkSizeOnAFailingResponseThenClose",
+            "LargestChunkOnAFailingResponseThenClose",
             [](Peer& peer) {
               if (peer.ReadRequest() &&
                   peer.Send(
@@ -200,6 +201,13 @@ INSTANTIATE_TEST_SUITE_P(
                         peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\nfive!");
                     },
                     FetchFailure::OutOfMemory},
+        HostileCase{"LengthOfTheLargestNumberThenFiveBytesAndClose",
+                    [](Peer& peer) {
+                      if (peer.ReadRequest())
+                        peer.Send(
+                            "HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775807\r\n\r\nfive!");
+                    },
+                    FetchFailure::OutOfMemory},
         HostileCase{"LengthOfATrillionOnAFailingResponse",
                     [](Peer& peer) {
                       if (peer.ReadRequest() &&
@@ -234,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                         peer.Reset();
                     },
                     FetchFailure::SocketError}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(HostileTest, ResetMidBodyCarriesTheResetCode) {
   Serve({[](Peer& peer) {

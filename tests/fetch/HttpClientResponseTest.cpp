@@ -8,6 +8,7 @@
 #include "fetch/HeaderFields.h"
 #include "fetch/ResponseReader.h"
 #include "tests/fetch/ClientFixture.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook::testing {
@@ -65,6 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "all of it\r\nuntil close"},
         FramingCase{"NegativeLengthIsUntilClose",
                     HttpResponse("HTTP/1.1 200 OK", "Content-Length: -4\r\n", "whole"), "whole"},
+        FramingCase{
+            "LengthPastTheLargestNumberIsUntilClose",
+            HttpResponse("HTTP/1.1 200 OK", "Content-Length: 9223372036854775808\r\n", "five!"),
+            "five!"},
         FramingCase{"ZeroLength",
                     HttpResponse("HTTP/1.1 200 OK", "Content-Length: 0\r\n", "ignored"), ""},
         FramingCase{
@@ -78,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
             HttpResponse("HTTP/1.1 200 OK", "Content-Encoding: gzip\r\nContent-Length: 10\r\n",
                          std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)),
             std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(ClientTest, LineFeedOnlyResponsesKeepTheConnectionInStep) {
   const std::string page(1234, 'p');
@@ -164,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"Accepted", HttpResponse("HTTP/1.0 202 Accepted", "Content-Length: 2\r\n", "ok"),
                    0, "ok"},
         StatusCase{"NoNumber", HttpResponse("HTTP/1.1 OK", "Content-Length: 0\r\n", ""), -1, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(ClientTest, FailingBodyIsDrainedAndTheConnectionServesTheNextRequest) {
   const std::string notFound =
@@ -328,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
                                               "0\r\n")),
                    FetchFailure::ConnectionClosed},
         BrokenCase{"ResetByPeer", ReplyAndReset(""), FetchFailure::SocketError}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(ClientTest, HeaderBlockCutByTheCloseStandsAsRead) {
   Serve({{ReplyAndClose("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nX-Cut: yes")}});

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/MainUnit.h"
-#include "app/Site.h"
+#include "page/PageList.h"
+#include "page/SiteAddresses.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -31,7 +31,7 @@ Text OnePageBlock(const Text& name) {
 
 TextList PagesOf(const Text& page) {
   TextList list = {u"stale entry"};
-  TfrmMain::GetPageName(page, list);
+  GetPageName(page, list);
   return list;
 }
 
@@ -47,8 +47,7 @@ TEST(GetUrlBefore, PrefixThroughTheLastSlash) {
       {u"/", u"/"},
       {u"http://h/a/1.shtml?from=x/y", u"http://h/a/1.shtml?from=x/"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(TfrmMain::GetUrlBefore(c.address), c.prefix) << U8(c.address);
+  for (const auto& c : cases) EXPECT_EQ(GetUrlBefore(c.address), c.prefix) << U8(c.address);
 }
 
 struct PageListCase {
