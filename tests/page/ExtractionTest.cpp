@@ -365,7 +365,7 @@ TEST(MakePageBlock, PostRefusedByTheBoundEndsTheBlock) {
   const Text page =
       Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + u"<TABLE_blank>A</a>post\">" + headings +
                                   u"<div class=\"post-jb\">");
-  const Text block = TfrmMain::MakePageBlock(page, u"S", kCaption);
+  const Text block = MakePageBlock(page, u"S", kCaption);
   const Text unbounded = LiteralBlock(page, u"S");
   ASSERT_LT(block.size(), unbounded.size());
   EXPECT_EQ(block, unbounded.substr(0, block.size()));
