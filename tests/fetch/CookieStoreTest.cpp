@@ -135,6 +135,9 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptanceCase{"attribute names in any case", V1,
                        "sid=1; DoMaIn=.forum.example; pAtH=/publicforum", kHost, kDirectory, "80",
                        true, ".forum.example", "/publicforum"},
+        AcceptanceCase{"no blank after the semicolons", V1,
+                       "sid=1;domain=.forum.example;path=/publicforum", kHost, kDirectory, "80",
+                       true, ".forum.example", "/publicforum"},
         AcceptanceCase{"control character in the name", V1, "s\x01id=1", kHost, kDirectory, "80",
                        false},
         AcceptanceCase{"control character in the value", V1, "sid=a\rb", kHost, kDirectory, "80",
@@ -442,6 +445,11 @@ TEST_F(CookieStoreTest, SetCookie2WinsOverTheFirstSetCookieOfItsName) {
   EXPECT_EQ(cookies[2].kind, CookieKind::SetCookie2);
 }
 
+TEST_F(CookieStoreTest, SetCookie2LeavesASetCookieWhoseNameDiffersInItsFirstLetter) {
+  Store({"sid=1"}, {"aid=2; Version=1"});
+  EXPECT_EQ(Sent(), "sid=1; aid=2");
+}
+
 TEST_F(CookieStoreTest, SetCookie2RemovesOnlyOneSetCookieForEachOfItsValues) {
   // The second "a" Set-cookie stays and is stored first; the Set-cookie2 then
   // replaces it in place, keeping its kind.
@@ -551,6 +559,9 @@ TEST_F(CookieStoreTest, SetCookie2PortTests) {
   EXPECT_EQ(Sent(kHost, kDirectory, "http", 8081), "receiving=2");
   EXPECT_EQ(Sent(kHost, kDirectory, "http", 8082), "listed=1");
   EXPECT_EQ(Sent(kHost, kDirectory, "http", 80), "");
+  // A replacing Set-cookie2 brings the port it came to.
+  Store({}, {"receiving=3; Version=1; Port"}, kHost, kDirectory, "8083");
+  EXPECT_EQ(Sent(kHost, kDirectory, "http", 8083), "receiving=3");
 }
 
 TEST_F(CookieStoreTest, HostWithoutDotFindsItsLocalCookies) {
@@ -583,6 +594,8 @@ TEST_F(CookieStoreTest, HeaderValueUpToTheSizeBoundIsStoredAndSentWholeAndALonge
   Store({name + atBound, "long=" + atBound},
         {"big2=" + atBound.substr(12) + "; Version=1", "long2=" + atBound});
   EXPECT_EQ(Sent(), "big=" + atBound + "; big2=" + atBound.substr(12));
+  EXPECT_EQ(All().size(), 2u);
+  Store({}, {"over2=" + atBound + "; Version=1"});
   EXPECT_EQ(All().size(), 2u);
 }
 
@@ -617,6 +630,11 @@ TEST_F(CookieStoreTest, StorePastItsBoundLosesItsOldestCookieWhereverItIs) {
   EXPECT_EQ(entries[0].cookies.front().name, "c1");
   EXPECT_EQ(entries[1].cookies.size(), kMaxCookiesPerDomain);
   EXPECT_EQ(Sent(host(hosts)), "late=2");
+  // A cookie replaced later than the store's oldest stays younger than it.
+  Store({"c0=renewed"}, {}, host(1));
+  Store({"later=1"}, {}, host(hosts));
+  EXPECT_EQ(store.Snapshot()[0].cookies.front().name, "c2");
+  EXPECT_EQ(store.Snapshot()[1].cookies.front().value, "renewed");
 }
 
 TEST_F(CookieStoreTest, HostileAttributesAreRefusedOrSweptWithoutHarm) {

@@ -53,6 +53,11 @@ INSTANTIATE_TEST_SUITE_P(
                     HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
                                  "1a;ext\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n"),
                     ""},
+        // Past 64 bits the size is no number, however few units its wrap would leave.
+        FramingCase{"ChunkSizePast64BitsIsNoNumber",
+                    HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
+                                 "8000000000000000A\r\n0123456789\r\n0\r\n\r\n"),
+                    ""},
         FramingCase{"KnownLengthClosedEarly",
                     HttpResponse("HTTP/1.1 200 OK", "Content-Length: 10\r\n", "abcdef"), "abcdef"},
         FramingCase{"KnownLengthStopsThere",
@@ -79,6 +84,19 @@ INSTANTIATE_TEST_SUITE_P(
                          std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)),
             std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)}),
     RowName());
+
+TEST_F(ClientTest, LineFeedOnlyResponsesKeepTheConnectionInStep) {
+  const std::string page(1234, 'p');
+  ScriptedServer& server =
+      Serve({{Reply("HTTP/1.1 200 OK\nContent-Length: 1234\n\n" + page),
+              Reply("HTTP/1.1 200 OK\nTransfer-Encoding: chunked\n\n3\nabc\n0\n\n"),
+              Reply(Ok("third"))}});
+  client_.SetReadTimeout(5000);  // a framing slip waits for more, not the suite
+  EXPECT_EQ(Fetch(kPage), page);
+  EXPECT_EQ(Fetch(kPage), "abc");
+  EXPECT_EQ(Fetch(kPage), "third");
+  EXPECT_EQ(server.ConnectionsAccepted(), 1);
+}
 
 TEST_F(ClientTest, BodyBytesAreKeptExactlyAndDecodedAsCodePage936) {
   const std::string page = "\xEF\xBB\xBF" + EncodeCp936(u"山间小楼 连载");

@@ -357,5 +357,19 @@ TEST(MakePageBlock, OverlappingPostTextsStayBounded) {
   EXPECT_EQ(block.substr(0, firstPass.size()), firstPass);
 }
 
+// The first post that the bound refuses ends the block: no shorter post of a
+// later pass follows, so the block is the start of the unbounded one, no hole in it.
+TEST(MakePageBlock, PostRefusedByTheBoundEndsTheBlock) {
+  Text headings;
+  for (int i = 0; i < 100; ++i) headings += u"<TABLE_blank>A</a>";
+  const Text page =
+      Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + u"<TABLE_blank>A</a>post\">" + headings +
+                                  u"<div class=\"post-jb\">");
+  const Text block = MakePageBlock(page, u"S", kCaption);
+  const Text unbounded = LiteralBlock(page, u"S");
+  ASSERT_LT(block.size(), unbounded.size());
+  EXPECT_EQ(block, unbounded.substr(0, block.size()));
+}
+
 }  // namespace
 }  // namespace velbrook

@@ -130,6 +130,10 @@ TEST(GetPageName, SeveralPages) {
       {"value before apn is not the list",
        area(u"<input value=\"x,y\" idArticleslist name=\"apn\" value=\"5,6\"/><input"),
        {u"5", u"6"}},
+      {"apn, value and ><input before idArticleslist are not the list",
+       area(u"<input name=\"apn\" value=\"1,2\"/><input idArticleslist name=\"apn\" "
+            u"value=\"5,6\"/><input"),
+       {u"5", u"6"}},
       {"no idArticleslist: apn searched in the whole area",
        area(u"<input name=\"apn\" value=\"5,6\"/><input"),
        {u"5", u"6"}},
