@@ -18,7 +18,6 @@ class StatusBar : public QWidget {
   // One panel per entry of widths; the last entry's width is only nominal.
   StatusBar(const std::vector<int>& widths, QWidget* parent);
 
-  int PanelCount() const { return static_cast<int>(panels_.size()); }
   Text PanelText(int index) const;
   // Setting the text a panel already has changes nothing.
   void SetPanelText(int index, const Text& text);
