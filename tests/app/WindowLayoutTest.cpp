@@ -213,7 +213,9 @@ TEST(StatusBarHeight, FitsTheSystemFont) {
     EXPECT_EQ(bar.height(), std::max(19, needed)) << points << " pt";
     EXPECT_EQ(bar.bottom(), 411) << points << " pt";
     EXPECT_EQ(InClient(window, "mmoText"), QRect(0, 43, 456, bar.top() - 43)) << points << " pt";
-    if (points == systemFont.pointSize()) EXPECT_EQ(bar.height(), 19);
+    if (points == systemFont.pointSize()) {
+      EXPECT_EQ(bar.height(), 19);
+    }
   }
 }
 
