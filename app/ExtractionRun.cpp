@@ -2,6 +2,7 @@
 // page gives the page list, then every page in turn gives its block. Runs on
 // the worker; every touch of the window goes through the window-access ops.
 #include "app/MainUnit.h"
+#include "page/Extraction.h"
 #include "text/Progress.h"
 
 using velbrook::Text;
@@ -20,7 +21,7 @@ Text TfrmMain::GetSingerPage(const Text& AUrl, const Text& AType) {
   const Text page = GetWebSiteTxt(AUrl);
   // The caption is read from the window each time a header is made.
   const Text caption = velbrook::IsEqual(AType, kFirstPageKind) ? ReadCaption() : Text();
-  return MakePageBlock(page, AType, caption);
+  return velbrook::MakePageBlock(page, AType, caption);
 }
 
 bool TfrmMain::ToText() {

@@ -228,6 +228,4 @@ void HandOver::Close() {
   // dropped goes here, outside the lock: its captures may hold anything.
 }
 
-bool HandOver::IsClosed() const { return channel_->IsClosed(); }
-
 }  // namespace velbrook

@@ -60,7 +60,6 @@ class HandOver {
   // window's thread before the window's controls go away: what the work
   // left for SetAfterWork's function is finished first.
   void Close();
-  bool IsClosed() const;
 
  private:
   struct Channel;

@@ -15,11 +15,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include "app/MenuStyle.h"
 #include "app/Platform.h"
 #include "app/Site.h"
 #include "app/StatusBar.h"
@@ -135,6 +137,11 @@ class DockedClient : public QWidget {
     QWidget::resizeEvent(event);
     LayOut();
   }
+  bool event(QEvent* event) override {
+    // The status bar asks for it when the height its text needs changes.
+    if (event->type() == QEvent::LayoutRequest) LayOut();
+    return QWidget::event(event);
+  }
 
  private:
   void LayOut() {
@@ -143,8 +150,10 @@ class DockedClient : public QWidget {
     const int h = height();
     top_->setGeometry(0, 0, w, kTopPanelHeight);
     const int middleTop = kTopPanelHeight;
-    const int bottomTop = std::max(middleTop, h - kStatusBarHeight);
-    bottom_->setGeometry(0, bottomTop, w, kStatusBarHeight);
+    // The bar's height, unless a larger system font needs more to show its text.
+    const int bottomHeight = std::max(kStatusBarHeight, bottom_->sizeHint().height());
+    const int bottomTop = std::max(middleTop, h - bottomHeight);
+    bottom_->setGeometry(0, bottomTop, w, bottomHeight);
     const int middleHeight = bottomTop - middleTop;
     const int restWidth = std::max(0, w - kSidePanelWidth);
     right_->setGeometry(w - kSidePanelWidth, middleTop, kSidePanelWidth, middleHeight);
@@ -157,12 +166,16 @@ class DockedClient : public QWidget {
   QWidget* rest_ = nullptr;
 };
 
-void ConfigureMemo(QPlainTextEdit* memo) {
+// name is what assistive technology calls the box; its scroll bars carry it too.
+void ConfigureMemo(QPlainTextEdit* memo, const Text& name) {
   memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   memo->setTabChangesFocus(true);
   memo->setFocusPolicy(Qt::StrongFocus);
+  memo->setAccessibleName(ToQString(name));
+  memo->verticalScrollBar()->setAccessibleName(ToQString(name + u"滚动条"));
+  memo->horizontalScrollBar()->setAccessibleName(ToQString(name + u"滚动条"));
 }
 
 // Adds block to lines with its line breaks as the document takes them: CR
@@ -263,7 +276,7 @@ void TfrmMain::CreateControls() {
   CreatePopupMenu();
   mmoText = new velbrook::PopupMemo(pm, client);
   mmoText->setObjectName(QStringLiteral("mmoText"));
-  velbrook::ConfigureMemo(mmoText);
+  velbrook::ConfigureMemo(mmoText, u"脱水结果");
 
   pnl1 = new QFrame(client);
   pnl1->setObjectName(QStringLiteral("pnl1"));
@@ -276,7 +289,7 @@ void TfrmMain::CreateControls() {
   inside->setSizeConstraint(QLayout::SetNoConstraint);
   mmo1 = new velbrook::PopupMemo(pm, pnl1);
   mmo1->setObjectName(QStringLiteral("mmo1"));
-  velbrook::ConfigureMemo(mmo1);
+  velbrook::ConfigureMemo(mmo1, u"使用说明");
   mmo1->setFrameStyle(QFrame::Box | QFrame::Plain);
   mmo1->setLineWidth(1);
   QStringList lines;
@@ -314,6 +327,8 @@ void TfrmMain::CreateTopPanel() {
   edtWebSite->setObjectName(QStringLiteral("edtWebSite"));
   edtWebSite->setGeometry(176, 8, 379, 21);
   edtWebSite->setCursorPosition(0);
+  // The label names the address box for assistive technology (labelled-by).
+  Label1->setBuddy(edtWebSite);
 
   btnStart = new QPushButton(ToQString(u"开 始"), Panel1);
   btnStart->setObjectName(QStringLiteral("btnStart"));
@@ -329,6 +344,11 @@ void TfrmMain::CreateTopPanel() {
 void TfrmMain::CreatePopupMenu() {
   pm = new QMenu(this);
   pm->setObjectName(QStringLiteral("pm"));
+  pm->setAccessibleName(ToQString(u"功能菜单"));
+  // Each item as wide as its caption needs at any font.
+  auto* itemWidths = new velbrook::MenuStyle;
+  itemWidths->setParent(pm);
+  pm->setStyle(itemWidths);
   N1 = pm->addAction(ToQString(u"去看看有没新版本(&G)"));
   N1->setObjectName(QStringLiteral("N1"));
   N2 = pm->addAction(ToQString(u"去帮Pellam浇花(&H)"));

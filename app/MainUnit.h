@@ -1,12 +1,15 @@
 #pragma once
-// The main window TfrmMain: its controls, the extraction operations, the page
-// fetch and the handlers of its controls; and the worker TMyThread.
+// The main window TfrmMain: its controls, the page operations (the page
+// rules of page/ under the window's names), the page fetch, the extraction
+// run and the handlers of its controls.
 #include <QMainWindow>
 #include <memory>
 
 #include "app/HandOver.h"
 #include "app/MyThread.h"
 #include "app/SaveDialog.h"
+#include "page/Extraction.h"
+#include "page/PageList.h"
 #include "text/MarkerText.h"
 
 class QFrame;
@@ -29,22 +32,22 @@ class TfrmMain : public QMainWindow {
   explicit TfrmMain(QWidget* parent = nullptr);
   ~TfrmMain() override;
 
-  // --- Page list discovery (PageList.cpp): neither window nor network. ---
-  // The address up to and including its last "/"; empty without one.
-  static velbrook::Text GetUrlBefore(const velbrook::Text& AStr);
-  // Empties Page and fills it with the page names of the thread that
-  // AHtmlCode belongs to, in order.
-  static void GetPageName(const velbrook::Text& AHtmlCode, velbrook::TextList& Page);
-
-  // --- Page extraction (Extraction.cpp). ---
+  // --- The page rules of page/ under the window's names: no window, no network. ---
+  static velbrook::Text GetUrlBefore(const velbrook::Text& AStr) {
+    return velbrook::GetUrlBefore(AStr);
+  }
+  static void GetPageName(const velbrook::Text& AHtmlCode, velbrook::TextList& Page) {
+    velbrook::GetPageName(AHtmlCode, Page);
+  }
   static void GetAuthorTitle(velbrook::TextView AHtmlCode, velbrook::Text& AAuthor,
-                             velbrook::Text& ATitle);
-  static velbrook::Text GetFirstPost(velbrook::TextView AHtmlCode);
-  static velbrook::Text FilterStr(const velbrook::Text& AStr);
-  // The page block of one page text without the fetch: the header for
-  // AType "F" (naming ACaption), the author's posts, filtered.
-  static velbrook::Text MakePageBlock(velbrook::TextView AHtmlCode, const velbrook::Text& AType,
-                                      const velbrook::Text& ACaption);
+                             velbrook::Text& ATitle) {
+    velbrook::GetAuthorTitle(AHtmlCode, AAuthor, ATitle);
+  }
+  static velbrook::Text GetFirstPost(velbrook::TextView AHtmlCode) {
+    return velbrook::GetFirstPost(AHtmlCode);
+  }
+  static velbrook::Text FilterStr(const velbrook::Text& AStr) { return velbrook::FilterStr(AStr); }
+
   // --- Page fetch and extraction run (ExtractionRun.cpp), on the worker. ---
   // Fetches AUrl and returns its page block.
   velbrook::Text GetSingerPage(const velbrook::Text& AUrl, const velbrook::Text& AType);

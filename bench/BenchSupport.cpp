@@ -135,9 +135,11 @@ bool Scorecard::RunBenchmarks() {
   return benchmark::RunSpecifiedBenchmarks(&reporter) > 0;
 }
 
-const BestRun* Scorecard::Best(const std::string& name) const {
+const BestRun* Scorecard::Best(const std::string& name) {
   const auto it = best_.find(name);
-  return it == best_.end() ? nullptr : &it->second;
+  if (it != best_.end()) return &it->second;
+  notRun_.push_back(name);
+  return nullptr;
 }
 
 void Scorecard::Add(const std::string& figure, const std::string& measured,
@@ -157,6 +159,11 @@ int Scorecard::Print(const std::string& title) const {
     std::printf("%-52s %-18s %-16s %s\n", line.figure.c_str(), line.measured.c_str(),
                 line.target.c_str(), line.verdict.c_str());
     if (line.verdict == "MISSED") ++missed;
+  }
+  // A benchmark that failed or was left out gives no figure: a miss too.
+  for (const std::string& name : notRun_) {
+    std::printf("%-52s %-18s %-16s %s\n", name.c_str(), "did not run", "-", "MISSED");
+    ++missed;
   }
   std::fflush(stdout);
   return missed;

@@ -69,8 +69,9 @@ class Scorecard {
   // Runs the registered benchmarks with a console reporter that also keeps
   // the best repetition of each; returns false when none ran.
   bool RunBenchmarks();
-  // The best run of a benchmark by its full name ("BM_Decode/4"); null if it did not run.
-  const BestRun* Best(const std::string& name) const;
+  // The best run of a benchmark by its full name ("BM_Decode/4"); null if it
+  // did not run, which the table then shows as a missed figure.
+  const BestRun* Best(const std::string& name);
 
   // One line of the closing table. met: whether the figure reaches its target.
   void Add(const std::string& figure, const std::string& measured, const std::string& target,
@@ -86,6 +87,7 @@ class Scorecard {
   };
   std::map<std::string, BestRun> best_;
   std::vector<Line> lines_;
+  std::vector<std::string> notRun_;
 };
 
 // printf into a std::string.

@@ -39,6 +39,7 @@
 #include "bench/BenchSupport.h"
 #include "fetch/HttpClient.h"
 #include "forum/ForumServer.h"
+#include "page/Extraction.h"
 #include "text/Encoding.h"
 
 namespace velbrook::bench {
@@ -216,7 +217,7 @@ double FetchAndExtractSeconds(uint16_t port, const GeneratedThread& thread, bool
       continue;
     }
     const Text page = DecodeCp936(body);
-    units += TfrmMain::MakePageBlock(page, index == 0 ? u"F" : u"S", kWindowCaption).size();
+    units += MakePageBlock(page, index == 0 ? u"F" : u"S", kWindowCaption).size();
   }
   benchmark::DoNotOptimize(units);
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -234,8 +235,7 @@ struct AppendResult {
 std::vector<Text> PageBlocks(const GeneratedThread& thread) {
   std::vector<Text> blocks;
   for (std::size_t i = 0; i < thread.pageCount; ++i)
-    blocks.push_back(
-        TfrmMain::MakePageBlock(PageText(thread, i), i == 0 ? u"F" : u"S", kWindowCaption));
+    blocks.push_back(MakePageBlock(PageText(thread, i), i == 0 ? u"F" : u"S", kWindowCaption));
   return blocks;
 }
 

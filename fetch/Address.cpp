@@ -1,11 +1,12 @@
 #include "fetch/Address.h"
 
 #include <algorithm>
-#include <optional>
 #include <tuple>
 
 #include "fetch/FetchError.h"
+#include "text/Ascii.h"
 #include "text/Encoding.h"
+#include "text/Numbers.h"
 
 namespace velbrook {
 namespace {
@@ -14,8 +15,9 @@ constexpr TextView kSchemeSeparator = u"://";
 constexpr uint16_t kHttpPort = 80;
 constexpr int64_t kHighestPort = 65535;
 
-char16_t AsciiLower(char16_t unit) {
-  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + (u'a' - u'A')) : unit;
+// Units above 0x7F read as "?", which no scheme name holds.
+bool IsScheme(TextView scheme, std::string_view name) {
+  return EqualsIgnoringAsciiCase(ToAscii(scheme), name);
 }
 
 // text up to the first separator (all of it when there is none) and the rest after it.
@@ -25,28 +27,7 @@ std::pair<Text, Text> SplitAtFirst(TextView text, char16_t separator) {
   return {Text(text.substr(0, at)), Text(text.substr(at + 1))};
 }
 
-// A decimal number with an optional sign and nothing else, or nothing.
-std::optional<int64_t> ReadDecimal(TextView text) {
-  size_t at = 0;
-  bool negative = false;
-  if (at < text.size() && (text[at] == u'+' || text[at] == u'-')) negative = text[at++] == u'-';
-  if (at == text.size()) return std::nullopt;
-  constexpr int64_t kLimit = int64_t{1} << 40;  // far above any port; stops overflow
-  int64_t value = 0;
-  for (; at < text.size(); ++at) {
-    if (text[at] < u'0' || text[at] > u'9') return std::nullopt;
-    value = std::min(value * 10 + (text[at] - u'0'), kLimit);
-  }
-  return negative ? -value : value;
-}
-
 }  // namespace
-
-bool EqualsIgnoringAsciiCase(TextView a, TextView b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char16_t x, char16_t y) { return AsciiLower(x) == AsciiLower(y); });
-}
 
 Address ParseAddress(TextView address) {
   Text text(address);
@@ -86,12 +67,12 @@ void MergeAddress(Address& current, const Address& parsed) {
   if (!parsed.scheme.empty())
     current.scheme = parsed.scheme;
   else
-    current.scheme = EqualsIgnoringAsciiCase(current.scheme, u"https") ? u"https" : u"http";
+    current.scheme = IsScheme(current.scheme, "https") ? u"https" : u"http";
   if (!parsed.port.empty())
     current.port = parsed.port;
-  else if (EqualsIgnoringAsciiCase(current.scheme, u"http"))
+  else if (IsScheme(current.scheme, "http"))
     current.port = u"80";
-  else if (EqualsIgnoringAsciiCase(current.scheme, u"https"))
+  else if (IsScheme(current.scheme, "https"))
     current.port = u"443";
   if (!parsed.directoryPath.empty() && parsed.directoryPath.front() == u'/')
     current.directoryPath = parsed.directoryPath;
@@ -116,11 +97,13 @@ Text HostHeaderValue(const Address& address) {
 }
 
 uint16_t PortNumber(TextView portText) {
-  const std::optional<int64_t> number = ReadDecimal(TrimView(portText));
-  if (!number) return kHttpPort;
-  if (*number < 1 || *number > kHighestPort)
+  // Units above 0x7F read as "?", which is no digit.
+  const NumberReading<int64_t> number = ReadSignedDecimal<int64_t>(ToAscii(TrimView(portText)));
+  if (number.status == NumberStatus::NotANumber) return kHttpPort;
+  // A number too large for int64_t is outside the range too.
+  if (number.status == NumberStatus::Overflow || number.value < 1 || number.value > kHighestPort)
     throw FetchError(FetchFailure::InvalidPort, "invalid port " + ToAscii(portText));
-  return static_cast<uint16_t>(*number);
+  return static_cast<uint16_t>(number.value);
 }
 
 }  // namespace velbrook

@@ -35,6 +35,4 @@ Text HostHeaderValue(const Address& address);
 // not one. Throws FetchError(InvalidPort) outside 1 to 65535.
 uint16_t PortNumber(TextView portText);
 
-bool EqualsIgnoringAsciiCase(TextView a, TextView b);
-
 }  // namespace velbrook

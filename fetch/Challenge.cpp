@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "fetch/HeaderFields.h"
+#include "text/Ascii.h"
 
 namespace velbrook {
 
@@ -12,7 +12,7 @@ std::string SupportedChallengeScheme(const std::vector<std::string>& challenges)
   for (const std::string& challenge : challenges) {
     const std::string_view word = std::string_view(challenge).substr(0, challenge.find(' '));
     for (std::string_view scheme : kSchemes)
-      if (EqualsIgnoringCase(word, scheme)) return std::string(word);
+      if (EqualsIgnoringAsciiCase(word, scheme)) return std::string(word);
   }
   return {};
 }

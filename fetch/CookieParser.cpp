@@ -1,10 +1,12 @@
 #include "fetch/CookieParser.h"
 
-#include <limits>
+#include <optional>
 
 #include "fetch/CookieRules.h"
 #include "fetch/FetchError.h"
-#include "fetch/InternetDate.h"
+#include "text/Ascii.h"
+#include "text/ImfDate.h"
+#include "text/Numbers.h"
 
 namespace velbrook {
 namespace {
@@ -13,7 +15,6 @@ using TimePoint = std::chrono::system_clock::time_point;
 
 constexpr int64_t kNoMaxAge = -1;
 constexpr int32_t kNoVersion = 0;
-constexpr uint32_t kMaxPort = 65535;
 // How much of a refused port list entry an error message quotes.
 constexpr std::size_t kMaxQuotedEntry = 32;
 constexpr char kQuote = '"';
@@ -45,7 +46,7 @@ struct Attributes {
                                        {"DISCARD", &Attributes::discard},
                                        {"PORT", &Attributes::port}};
     for (const Known& known : kKnown)
-      if (EqualsIgnoreCase(name, known.name)) return &(this->*known.slot);
+      if (EqualsIgnoringAsciiCase(name, known.name)) return &(this->*known.slot);
     return nullptr;
   }
 
@@ -61,7 +62,7 @@ std::string_view NextPiece(std::string_view value, std::size_t& pos) {
   const std::size_t end = std::min(value.find(';', pos), value.size());
   const std::string_view piece = value.substr(pos, end - pos);
   pos = end + 1;
-  return TrimBlanks(piece);
+  return TrimControlsAndSpaces(piece);
 }
 
 std::string_view StripOneQuotePair(std::string_view text) {
@@ -70,27 +71,11 @@ std::string_view StripOneQuotePair(std::string_view text) {
   return text;
 }
 
-// A decimal integer, optionally signed, from min to max; fallback when the
-// text does not read as one (quotes included) or lies outside that range.
-int64_t ReadNumber(std::string_view text, int64_t fallback, int64_t min, int64_t max) {
-  text = TrimBlanks(text);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return fallback;
-  // The magnitude of min may pass max, so it is counted unsigned.
-  const uint64_t limit =
-      negative ? uint64_t{0} - static_cast<uint64_t>(min) : static_cast<uint64_t>(max);
-  uint64_t magnitude = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return fallback;
-    const auto digit = static_cast<uint64_t>(c - '0');
-    if (magnitude > (limit - digit) / 10) return fallback;
-    magnitude = magnitude * 10 + digit;
-  }
-  return negative ? static_cast<int64_t>(uint64_t{0} - magnitude) : static_cast<int64_t>(magnitude);
+// A decimal integer, optionally signed, that Int holds; fallback when the
+// text does not read as one (quotes included) or lies outside Int.
+template <std::signed_integral Int>
+Int ReadNumber(std::string_view text, Int fallback) {
+  return ReadSignedDecimal<Int>(TrimControlsAndSpaces(text)).Number().value_or(fallback);
 }
 
 // now plus seconds, as a GMT date text; held to the last second the clock knows.
@@ -112,13 +97,9 @@ std::string ExpiryAfter(TimePoint now, int64_t seconds) {
 }
 
 uint16_t ReadPortEntry(std::string_view entry) {
-  uint32_t value = 0;
-  for (char c : entry) {
-    if (c < '0' || c > '9') ThrowBadPort(entry);
-    value = value * 10 + static_cast<uint32_t>(c - '0');
-    if (value > kMaxPort) ThrowBadPort(entry);
-  }
-  return static_cast<uint16_t>(value);
+  const std::optional<uint16_t> port = ReadDecimalDigits<uint16_t>(entry).Number();
+  if (!port) ThrowBadPort(entry);
+  return *port;
 }
 
 // The numbers of a quoted port list: "80, 8080" or "80 8080".
@@ -150,12 +131,8 @@ void FillFromAttributes(Cookie& cookie, const Attributes& attributes, TimePoint 
   cookie.domain = std::string(domain.substr(0, domain.find(':')));
   cookie.secure = attributes.secure.present;
   cookie.httpOnly = attributes.httpOnly.present;
-  cookie.maxAge =
-      ReadNumber(attributes.maxAge.value, kNoMaxAge, std::numeric_limits<int64_t>::min(),
-                 std::numeric_limits<int64_t>::max());
-  cookie.version = static_cast<int32_t>(ReadNumber(attributes.version.value, kNoVersion,
-                                                   std::numeric_limits<int32_t>::min(),
-                                                   std::numeric_limits<int32_t>::max()));
+  cookie.maxAge = ReadNumber(attributes.maxAge.value, kNoMaxAge);
+  cookie.version = ReadNumber(attributes.version.value, kNoVersion);
   cookie.comment = std::string(attributes.comment.value);
   // EXPIRES outweighs MAX-AGE; a negative MAX-AGE leaves no expiry.
   if (cookie.expires.empty() && cookie.maxAge >= 0)
@@ -166,7 +143,7 @@ void FillFromAttributes(Cookie& cookie, const Attributes& attributes, TimePoint 
 }  // namespace
 
 std::string_view CookieNameOf(std::string_view value) {
-  const std::string_view trimmed = TrimBlanks(value);
+  const std::string_view trimmed = TrimControlsAndSpaces(value);
   std::size_t pos = 0;
   const std::string_view first = NextPiece(trimmed, pos);
   const std::size_t equals = first.find('=');
@@ -177,7 +154,7 @@ Cookie ParseCookie(std::string_view value, CookieKind kind, TimePoint now) {
   Cookie cookie;
   cookie.kind = kind;
   cookie.cookieText = std::string(value);
-  const std::string_view trimmed = TrimBlanks(value);
+  const std::string_view trimmed = TrimControlsAndSpaces(value);
 
   std::size_t pos = 0;
   const std::string_view first = NextPiece(trimmed, pos);

@@ -10,14 +10,6 @@
 
 namespace velbrook {
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
-bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix);
-std::string ToUpperAscii(std::string_view text);
-std::string ToLowerAscii(std::string_view text);
-// text without leading and trailing bytes 0x00 to 0x20.
-std::string_view TrimBlanks(std::string_view text);
-
 // Four decimal numbers from 0 to 255 separated by ".".
 bool IsIPv4Address(std::string_view host);
 

@@ -7,6 +7,7 @@
 #include "fetch/CookieParser.h"
 #include "fetch/CookieRules.h"
 #include "fetch/InternetDate.h"
+#include "text/Ascii.h"
 
 namespace velbrook {
 namespace {
@@ -162,14 +163,14 @@ std::vector<std::pair<std::string, std::string>> CookieStore::Select(
     int port) {
   Sweep();
   const std::string effectiveHost = EffectiveHost(host);
-  const bool secureScheme = EqualsIgnoreCase(scheme, "https");
+  const bool secureScheme = EqualsIgnoringAsciiCase(scheme, "https");
   std::vector<std::pair<std::string, std::string>> taken;
   std::shared_lock guard(lock_);
   for (const CookieDomain& entry : domains_) {
     if (!DomainMatches(effectiveHost, entry.domain)) continue;
     for (auto cookie = entry.cookies.rbegin(); cookie != entry.cookies.rend(); ++cookie) {
       if (!PortAllows(*cookie, port)) continue;
-      if (!StartsWithIgnoreCase(directoryPath, cookie->path)) continue;
+      if (!StartsWithIgnoringAsciiCase(directoryPath, cookie->path)) continue;
       if (cookie->secure && !secureScheme) continue;
       if (cookie->value.empty()) continue;
       taken.emplace_back(cookie->name, cookie->value);

@@ -14,7 +14,7 @@ enum class FetchFailure {
   ProtocolError,       // the status decision refused the response; code() is the status
   ReadTimeout,         // one wait for incoming bytes outlasted the read time-out
   ConnectionClosed,    // the peer closed before the response was complete
-  LineTooLong,         // more than 16384 bytes before a line feed
+  LineTooLong,         // more than 16384 bytes before a line feed, or a header block too long
   OutOfMemory,         // the body does not fit in memory
   UnsafeRequest,       // a request target or header value holds a control character
   CookiePortList,      // a Set-cookie2 port list entry that is not a number from 0 to 65535

@@ -3,12 +3,11 @@
 // code, field lookup with continuation lines, the numbers in the fields, and
 // whether the response asks for the connection to be closed.
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "fetch/HttpClient.h"
+#include "fetch/Messages.h"
 
 namespace velbrook {
 
@@ -21,8 +20,6 @@ std::string FieldValue(const std::vector<std::string>& lines, std::string_view n
 // The values of every line named name, in header order.
 std::vector<std::string> FieldValues(const std::vector<std::string>& lines, std::string_view name);
 
-// A decimal number with an optional sign and nothing else (int64), or nothing.
-std::optional<int64_t> ReadDecimalNumber(std::string_view text);
 // The size of a chunk from its size line: the text before the first blank read
 // as a hexadecimal number; 0 when it is not one.
 int64_t ReadChunkSize(std::string_view sizeLine);
@@ -32,8 +29,5 @@ void FillResponseFields(Response& response);
 
 // The connection or proxy connection value, trimmed, is "close" ignoring case.
 bool AsksToClose(const Response& response);
-
-std::string TrimBlanks(std::string_view text);
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace velbrook

@@ -13,6 +13,7 @@
 #include "fetch/RequestHead.h"
 #include "fetch/ResponseReader.h"
 #include "fetch/Waker.h"
+#include "text/Ascii.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -95,9 +96,10 @@ struct HttpClient::State {
   // Closes the connection unless it can carry a request to host:port, then
   // opens one when none is left. True when the connection is a new one.
   bool PrepareConnection(const std::string& host, uint16_t port, const std::string& scheme) {
-    if (connection && (!EqualsIgnoringCase(connection->host(), host) || connection->port() != port))
+    if (connection &&
+        (!EqualsIgnoringAsciiCase(connection->host(), host) || connection->port() != port))
       CloseConnection();
-    if (EqualsIgnoringCase(scheme, "https"))
+    if (EqualsIgnoringAsciiCase(scheme, "https"))
       throw FetchError(FetchFailure::NoSecureTransport, "https is not supported");
     if (!KeepAlive()) CloseConnection();
     // Anything that arrived since the last response answers no request of

@@ -2,41 +2,16 @@
 // The HTTP client that the main window owns as idhtp: GET over HTTP/1.1 on at
 // most one reused connection, cookies kept and sent back, responses judged by
 // their status and framed by their headers. It knows nothing of the window.
-#include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "fetch/CookieStore.h"
 #include "fetch/FetchError.h"
+#include "fetch/Messages.h"
 #include "fetch/Socket.h"
 #include "text/MarkerText.h"
 
 namespace velbrook {
-
-// The request texts that every page fetch sets before its GET.
-struct RequestSettings {
-  std::string accept;
-  std::string acceptLanguage;
-  std::string contentType;
-  std::string userAgent;
-  std::string acceptEncoding = "identity";
-};
-
-// The record of the last response read.
-struct Response {
-  std::string statusLine;
-  int32_t statusCode = -1;
-  std::vector<std::string> headerLines;
-  int64_t contentLength = -1;
-  bool ContentLengthGiven() const { return contentLength >= 0; }
-  std::string transferEncoding;
-  std::string connection;
-  std::string proxyConnection;
-  std::string location;
-  std::vector<std::string> serverChallenges;
-  std::vector<std::string> proxyChallenges;
-};
 
 class HttpClient {
  public:

@@ -2,8 +2,9 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
+
+#include "text/Ascii.h"
 
 namespace velbrook {
 namespace {
@@ -31,10 +32,6 @@ constexpr std::array<const char*, 7> kDayNames = {"sunday",   "monday", "tuesday
 constexpr std::array<const char*, 12> kMonthNames = {
     "january", "february", "march",     "april",   "may",      "june",
     "july",    "august",   "september", "october", "november", "december"};
-constexpr std::array<const char*, 7> kDayAbbreviations = {"Sun", "Mon", "Tue", "Wed",
-                                                          "Thu", "Fri", "Sat"};
-constexpr std::array<const char*, 12> kMonthAbbreviations = {
-    "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 struct Zone {
   const char* name;
@@ -57,24 +54,11 @@ constexpr std::array<Zone, 12> kZones = {{{"gmt", 0},
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
-
-// word, in any letter case, is the first word.size() letters of lowerName.
-bool BeginsName(std::string_view word, std::string_view lowerName) {
-  if (word.size() > lowerName.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i)
-    if (Lower(word[i]) != lowerName[i]) return false;
-  return true;
-}
-
-bool EqualsWord(std::string_view word, std::string_view lowerName) {
-  return word.size() == lowerName.size() && BeginsName(word, lowerName);
-}
 
 // "Wed", "Weds" and "Wednesday" all name the same day.
 bool AbbreviatesName(std::string_view word, std::string_view lowerName) {
-  return word.size() >= kMinNameLength && BeginsName(word, lowerName);
+  return word.size() >= kMinNameLength && StartsWithIgnoringAsciiCase(lowerName, word);
 }
 
 template <std::size_t N>
@@ -86,7 +70,7 @@ int IndexOfName(std::string_view word, const std::array<const char*, N>& names) 
 
 const Zone* FindZone(std::string_view word) {
   for (const Zone& zone : kZones)
-    if (EqualsWord(word, zone.name)) return &zone;
+    if (EqualsIgnoringAsciiCase(word, zone.name)) return &zone;
   return nullptr;
 }
 
@@ -205,9 +189,9 @@ class DateScanner {
     while (pos_ < text_.size() && IsLetter(text_[pos_])) ++pos_;
     const std::string_view word = text_.substr(start, pos_ - start);
 
-    if (EqualsWord(word, "am") || EqualsWord(word, "pm")) {
+    if (EqualsIgnoringAsciiCase(word, "am") || EqualsIgnoringAsciiCase(word, "pm")) {
       if (!fields.TimeSeen() || fields.halfDay != 0) return false;
-      fields.halfDay = EqualsWord(word, "am") ? 1 : 2;
+      fields.halfDay = EqualsIgnoringAsciiCase(word, "am") ? 1 : 2;
       return true;
     }
     if (IndexOfName(word, kDayNames) >= 0) {
@@ -287,25 +271,6 @@ int64_t DaysFromCivil(int64_t year, int month, int day) {
   return era * 146097 + dayOfEra - 719468;
 }
 
-struct CivilDate {
-  int64_t year;
-  int month;
-  int day;
-};
-
-CivilDate CivilFromDays(int64_t days) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-  const int day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-  const int month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-  return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
-}
-
 int FullYear(const DateFields& fields) {
   if (fields.yearDigits == 2)
     return fields.year < kTwoDigitYearPivot ? 2000 + fields.year : 1900 + fields.year;
@@ -354,27 +319,6 @@ std::optional<TimePoint> ReadInternetDate(std::string_view text) {
                           hour * kSecondsPerHour + fields.minute * kSecondsPerMinute +
                           fields.second - zoneMinutes * kSecondsPerMinute;
   return FromSeconds(seconds);
-}
-
-std::string WriteGmtDate(TimePoint moment) {
-  const auto seconds = std::chrono::floor<std::chrono::seconds>(moment.time_since_epoch()).count();
-  int64_t days = seconds / kSecondsPerDay;
-  int64_t secondOfDay = seconds % kSecondsPerDay;
-  if (secondOfDay < 0) {
-    secondOfDay += kSecondsPerDay;
-    --days;
-  }
-  const CivilDate date = CivilFromDays(days);
-  // 1970-01-01 was a Thursday.
-  const int64_t weekday = ((days % 7) + 7 + 4) % 7;
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04lld %02lld:%02lld:%02lld GMT",
-                kDayAbbreviations[weekday], date.day, kMonthAbbreviations[date.month - 1],
-                static_cast<long long>(date.year),
-                static_cast<long long>(secondOfDay / kSecondsPerHour),
-                static_cast<long long>(secondOfDay % kSecondsPerHour / kSecondsPerMinute),
-                static_cast<long long>(secondOfDay % kSecondsPerMinute));
-  return buffer;
 }
 
 }  // namespace velbrook

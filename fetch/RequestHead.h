@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "fetch/HttpClient.h"
+#include "fetch/Messages.h"
 
 namespace velbrook {
 

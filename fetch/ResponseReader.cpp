@@ -4,6 +4,7 @@
 
 #include "fetch/FetchError.h"
 #include "fetch/HeaderFields.h"
+#include "text/Ascii.h"
 
 namespace velbrook {
 namespace {
@@ -13,10 +14,7 @@ namespace {
 }
 
 bool IsChunked(const Response& response) {
-  std::string encoding = response.transferEncoding;
-  std::transform(encoding.begin(), encoding.end(), encoding.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return encoding.find("chunked") != std::string::npos;
+  return ToLowerAscii(response.transferEncoding).find("chunked") != std::string::npos;
 }
 
 }  // namespace

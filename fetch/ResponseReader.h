@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fetch/Connection.h"
-#include "fetch/HttpClient.h"
+#include "fetch/Messages.h"
 
 namespace velbrook {
 
@@ -57,7 +57,8 @@ class ResponseReader {
   // Throws LineTooLong past kMaxLineBytes.
   std::optional<std::string> ReadLine(std::string* partial = nullptr);
   // The status line and the header block into response (fields filled).
-  // Throws ConnectionClosed when the peer closes before a status line.
+  // Throws ConnectionClosed when the peer closes before a status line, and
+  // LineTooLong past kMaxDiscardedHeaderLines dropped lines.
   void ReadHead(Response& response);
   // The body by the response's framing. withGrace: a body without chunks may
   // be absent, which a wait of kBodyGraceMs decides.

@@ -1,6 +1,6 @@
 #pragma once
-// The TCP socket layer under the HTTP client (POSIX; a Winsock variant can
-// stand beside it). The window never sees it.
+// The TCP socket layer under the HTTP client: POSIX sockets, woken through an
+// eventfd (see Waker.h), so Linux only. The window never sees it.
 #include <cstdint>
 #include <functional>
 #include <string>

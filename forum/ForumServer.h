@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "forum/ForumThread.h"
+#include "forum/PageTable.h"
 #include "text/MarkerText.h"
 
 namespace velbrook {
@@ -23,17 +24,6 @@ inline constexpr std::size_t kForumMaxConnections = 64;
 // the gaps between the requests of one job, short enough that a client who
 // opened connections and left does not hold them for minutes.
 inline constexpr int kForumIdleTimeoutMs = 15000;
-
-// The host of a scheme://host site address.
-std::string SiteHost(TextView siteAddress);
-
-// How the forum mistreats a request for a page that was told to fail.
-enum class PageFailure {
-  None,
-  Close,      // read the request, then close the connection without a byte
-  Stall,      // read the request and never answer (until Stop)
-  Status500,  // answer "500 Internal Server Error" with an HTML body
-};
 
 // One request head as the forum read it.
 struct RequestRecord {

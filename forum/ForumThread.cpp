@@ -148,6 +148,12 @@ Text FillerHtml(std::size_t chars, std::size_t seed) {
 
 std::string ThreadPagePath(TextView name) { return ToUtf8(PagePathText(name)); }
 
+std::string SiteHost(TextView siteAddress) {
+  const std::string address = ToAscii(siteAddress);
+  const std::size_t afterScheme = address.find("://");
+  return afterScheme == std::string::npos ? address : address.substr(afterScheme + 3);
+}
+
 Text NumberedPageName(TextView first, std::size_t number) {
   return number <= 1 ? Text(first) : Text(first) + u"-" + Decimal(number);
 }

@@ -46,6 +46,8 @@ struct GeneratedThread {
 
 // "/publicforum/content/funinfo/1/" + name + ".shtml"
 std::string ThreadPagePath(TextView name);
+// The host of a scheme://host site address.
+std::string SiteHost(TextView siteAddress);
 // The page name of page number (from 1) of a thread whose first page is first.
 Text NumberedPageName(TextView first, std::size_t number);
 

@@ -4,22 +4,10 @@
 #include <cctype>
 #include <string>
 
+#include "text/Ascii.h"
+
 namespace velbrook {
 namespace {
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // Lines of head without their ending (LF, or CR LF), the blank one excluded.
 std::vector<std::string_view> HeadLines(std::string_view head) {
@@ -96,8 +84,8 @@ std::vector<std::string> RequestHead::Fields(std::string_view name) const {
   std::vector<std::string> values;
   for (const std::string& line : headerLines) {
     const std::size_t colon = line.find(':');
-    if (EqualIgnoringCase(std::string_view(line).substr(0, colon), name))
-      values.emplace_back(TrimBlanks(std::string_view(line).substr(colon + 1)));
+    if (EqualsIgnoringAsciiCase(std::string_view(line).substr(0, colon), name))
+      values.emplace_back(TrimSpacesAndTabs(std::string_view(line).substr(colon + 1)));
   }
   return values;
 }
@@ -116,8 +104,8 @@ bool RequestHead::TargetMayName(std::string_view host, uint16_t port) const {
   const std::string_view authority = absolute->authority;
   const std::size_t colon = std::min(authority.rfind(':'), authority.size());
   const std::string_view portText = authority.substr(std::min(colon + 1, authority.size()));
-  return EqualIgnoringCase(absolute->scheme, "http") &&
-         EqualIgnoringCase(authority.substr(0, colon), host) &&
+  return EqualsIgnoringAsciiCase(absolute->scheme, "http") &&
+         EqualsIgnoringAsciiCase(authority.substr(0, colon), host) &&
          (portText.empty() || portText == "80" || portText == std::to_string(port));
 }
 
@@ -129,7 +117,7 @@ bool RequestHead::KeepAlive() const {
       std::string_view rest = value;
       for (;;) {
         const std::size_t comma = rest.find(',');
-        if (EqualIgnoringCase(TrimBlanks(rest.substr(0, comma)), option)) return true;
+        if (EqualsIgnoringAsciiCase(TrimSpacesAndTabs(rest.substr(0, comma)), option)) return true;
         if (comma == std::string_view::npos) break;
         rest.remove_prefix(comma + 1);
       }
@@ -146,7 +134,7 @@ std::optional<std::string> RequestHead::Cookie(std::string_view name) const {
   std::string_view rest = *header;
   while (!rest.empty()) {
     const std::size_t end = rest.find(';');
-    const std::string_view pair = TrimBlanks(rest.substr(0, end));
+    const std::string_view pair = TrimSpacesAndTabs(rest.substr(0, end));
     const std::size_t equals = pair.find('=');
     if (equals != std::string_view::npos && pair.substr(0, equals) == name)
       return std::string(pair.substr(equals + 1));
@@ -183,7 +171,7 @@ std::optional<RequestHead> ParseRequestHead(std::string_view head) {
     if (continuation) {
       if (request.headerLines.empty()) return std::nullopt;
       request.headerLines.back() += ' ';
-      request.headerLines.back() += TrimBlanks(line);
+      request.headerLines.back() += TrimSpacesAndTabs(line);
       continue;
     }
     if (!IsToken(line.substr(0, line.find(':'))) || line.find(':') == std::string_view::npos)

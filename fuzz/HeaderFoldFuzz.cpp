@@ -1,6 +1,9 @@
 // Header folding on arbitrary lines (the input repeated to a length past the
 // unfolded limit, up to about a dozen pieces) against a plain fold that copies the rest of the line
-// at every piece: both must give the same pieces, byte for byte.
+// at every piece: both must give the same pieces, byte for byte. And the
+// other way, the input split at line feeds as a received header block: every
+// field's value, continuation lines joined, against a plain join that trims
+// the whole value again at every line (as the reading once did).
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fetch/HeaderFields.h"
 #include "fetch/RequestHead.h"
 
 namespace {
@@ -47,6 +51,37 @@ std::vector<std::string> PlainFold(std::string rest) {
   return pieces;
 }
 
+std::string PlainTrim(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+  return std::string(text);
+}
+
+std::string PlainJoin(const std::vector<std::string>& lines, size_t at) {
+  std::string value = PlainTrim(std::string_view(lines[at]).substr(lines[at].find(':') + 1));
+  for (size_t next = at + 1; next < lines.size() && !lines[next].empty() &&
+                             (lines[next].front() == ' ' || lines[next].front() == '\t');
+       ++next)
+    value = PlainTrim(value) + " " + PlainTrim(lines[next]);
+  return PlainTrim(value);
+}
+
+// Each line that names a field, as the first line of the rest of the block.
+void CheckJoinedValues(std::string_view block) {
+  std::vector<std::string> lines;
+  for (size_t end = block.find('\n'); !block.empty(); end = block.find('\n')) {
+    lines.emplace_back(block.substr(0, end));
+    block.remove_prefix(std::min(end, block.size() - 1) + 1);
+  }
+  for (size_t at = 0; at < lines.size(); ++at) {
+    const size_t colon = lines[at].find(':');
+    if (colon == std::string::npos) continue;
+    const std::vector<std::string> rest(lines.begin() + static_cast<std::ptrdiff_t>(at),
+                                        lines.end());
+    if (velbrook::FieldValue(rest, lines[at].substr(0, colon)) != PlainJoin(rest, 0)) std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -58,5 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (line.size() < length) line.append(unit);
   line.resize(std::max(length, unit.size()));
   if (velbrook::FoldHeaderLine(line) != PlainFold(line)) std::abort();
+  CheckJoinedValues(unit);
   return 0;
 }

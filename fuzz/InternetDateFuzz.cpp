@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "fetch/InternetDate.h"
+#include "text/ImfDate.h"
 
 namespace {
 

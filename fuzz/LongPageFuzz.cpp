@@ -5,7 +5,8 @@
 // some ten milliseconds here; work quadratic in the page would take hours.
 #include <cstdint>
 
-#include "app/MainUnit.h"
+#include "page/Extraction.h"
+#include "page/PageList.h"
 
 namespace {
 
@@ -25,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   page.reserve(kLongPageUnits + unit.size());
   while (page.size() < kLongPageUnits) page += unit;
   velbrook::TextList names;
-  TfrmMain::GetPageName(page, names);
-  TfrmMain::MakePageBlock(page, u"F", kCaption);
-  TfrmMain::MakePageBlock(page, u"S", kCaption);
+  velbrook::GetPageName(page, names);
+  velbrook::MakePageBlock(page, u"F", kCaption);
+  velbrook::MakePageBlock(page, u"S", kCaption);
   return 0;
 }

@@ -9,7 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/MainUnit.h"
+#include "page/Extraction.h"
+#include "page/PageList.h"
 
 namespace {
 
@@ -24,41 +25,41 @@ void Require(bool condition) {
 
 void CheckPageNames(const Text& page) {
   TextList names{u"stale"};
-  TfrmMain::GetPageName(page, names);
+  velbrook::GetPageName(page, names);
   TextList again;
-  TfrmMain::GetPageName(page, again);
+  velbrook::GetPageName(page, again);
   Require(names == again);
   for (const Text& name : names) Require(name.size() <= page.size());
 }
 
 void CheckAddressPrefix(const Text& address) {
-  const Text prefix = TfrmMain::GetUrlBefore(address);
+  const Text prefix = velbrook::GetUrlBefore(address);
   Require(address.compare(0, prefix.size(), prefix) == 0);
   Require(prefix.empty() || prefix.back() == u'/');
 }
 
 void CheckAuthorTitleAndFirstPost(const Text& page) {
   Text author, title;
-  TfrmMain::GetAuthorTitle(page, author, title);
+  velbrook::GetAuthorTitle(page, author, title);
   Require(author.size() <= page.size() && title.size() <= page.size());
   Text author2, title2;
-  TfrmMain::GetAuthorTitle(page, author2, title2);
+  velbrook::GetAuthorTitle(page, author2, title2);
   Require(author == author2 && title == title2);
-  Require(TfrmMain::GetFirstPost(page).size() <= page.size());
+  Require(velbrook::GetFirstPost(page).size() <= page.size());
 }
 
 void CheckFilter(const Text& text) {
   Text expected = velbrook::RemoveAll(text, u"<br>", true);
   expected = velbrook::RemoveAll(expected, u"&nbsp", true);
   expected = velbrook::RemoveAll(expected, u" ", true);
-  Require(TfrmMain::FilterStr(text) == expected);
+  Require(velbrook::FilterStr(text) == expected);
 }
 
 void CheckPageBlocks(const Text& page) {
-  const Text first = TfrmMain::MakePageBlock(page, u"F", kCaption);
-  Require(TfrmMain::MakePageBlock(page, u"F", kCaption) == first);
-  const Text later = TfrmMain::MakePageBlock(page, u"S", kCaption);
-  Require(TfrmMain::MakePageBlock(page, u"S", kCaption) == later);
+  const Text first = velbrook::MakePageBlock(page, u"F", kCaption);
+  Require(velbrook::MakePageBlock(page, u"F", kCaption) == first);
+  const Text later = velbrook::MakePageBlock(page, u"S", kCaption);
+  Require(velbrook::MakePageBlock(page, u"S", kCaption) == later);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "app/MainUnit.h"
 #include "fetch/HttpClient.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/ScriptedServer.h"
 #include "text/Encoding.h"
 
@@ -51,8 +52,6 @@ struct DecodeCase {
   std::string body;
   Text page;
 };
-// Keeps the test names readable in ctest's list.
-void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
 
 class DecodeTest : public GetWebSiteTxtTest, public ::testing::WithParamInterface<DecodeCase> {};
 
@@ -72,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DecodeCase{"ByteOrderMarkKept", "", "\xEF\xBB" + EncodeCp936(u"老屋"),
                                  u"\u9518老屋"},
                       DecodeCase{"Empty", "", "", u""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(GetWebSiteTxtTest, GzipBodyIsDecodedAsItArrived) {
   const std::string compressed("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\xcb\x48\xcd\xc9", 14);

@@ -16,6 +16,7 @@
 #include "app/Site.h"
 #include "fetch/FetchError.h"
 #include "fetch/HttpClient.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/WindowProbe.h"
 
@@ -31,7 +32,6 @@ struct AddressCase {
   Text address;
   bool plausible;
 };
-void PrintTo(const AddressCase& c, std::ostream* os) { *os << c.name; }
 
 class CheckWebSiteTest : public ::testing::TestWithParam<AddressCase> {};
 
@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                       AddressCase{"InsideOtherText", u"xhttp://www.forum.example.evilshtmlx", true},
                       AddressCase{"SiteWithoutSlashes", u"http:/www.forum.example/1.shtml", false},
                       AddressCase{"ShtmlOnly", u"shtml", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 // A window whose client dials a scripted loopback server for every host.
 class JobControlTest : public ::testing::Test {
@@ -172,9 +172,6 @@ TEST_F(JobControlTest, SecondPressWhileTheWorkerWaitsIsRefused) {
   EXPECT_EQ(server_->ConnectionsAccepted(), 1);
   EXPECT_EQ(window_->BusyFlag(), 1);
 }
-
-// Far below the 30 s read time-out: a close that waited for it fails here.
-constexpr auto kCloseLimit = std::chrono::seconds(10);
 
 TEST_F(JobControlTest, ClosingWhileTheWorkerReadsAbortsTheRead) {
   Serve({{StallAfter("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial")}});

@@ -11,6 +11,7 @@
 
 #include "app/MainUnit.h"
 #include "app/Site.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowProbe.h"
 #include "text/Encoding.h"
@@ -92,7 +93,6 @@ struct NameCase {
   std::string typed;
   std::string written;
 };
-void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
 
 class SavedNameTest : public SavingTest, public ::testing::WithParamInterface<NameCase> {};
 
@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(Names, SavedNameTest,
                                            NameCase{"OtherExtension", "abc.doc", "abc.doc.txt"},
                                            NameCase{"TrailingDot", "abc.", "abc..txt"},
                                            NameCase{"Chinese", "老屋", "老屋.txt"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         RowName());
 
 TEST_F(SavingTest, ExistingFileIsReplacedWithoutAQuestion) {
   std::ofstream(dir_.path() / "abc.txt", std::ios::binary) << std::string(4096, 'o');

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "app/TextFile.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/TempDir.h"
 
 namespace velbrook::testing {
@@ -69,7 +70,6 @@ struct CreateFailureCase {
   std::string relative;  // under the test's folder
   std::string reason;
 };
-void PrintTo(const CreateFailureCase& c, std::ostream* os) { *os << c.name; }
 
 class CreateFailureTest : public ::testing::TestWithParam<CreateFailureCase> {};
 
@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
         CreateFailureCase{"NameOfAFolder", "folder", "Is a directory"},
         CreateFailureCase{"FileAsFolder", "plain/b.txt", "Not a directory"},
         CreateFailureCase{"NameTooLong", std::string(300, 'n') + ".txt", "File name too long"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 // A pipe that nobody reads would hold a blocking open for ever.
 TEST(TextFileTest, NamedPipeWithoutReaderFailsAtOnce) {

@@ -185,6 +185,40 @@ TEST_F(WindowLayoutTest, StatusPanelsWidthsBevelsAndInitialTexts) {
   }
 }
 
+// With a larger system font the status bar grows just enough to show its
+// texts uncut, and the output box gives up the height.
+TEST(StatusBarHeight, FitsTheSystemFont) {
+  const QFont systemFont = QApplication::font();
+  const struct Restore {
+    QFont font;
+    ~Restore() { QApplication::setFont(font); }
+  } restore{systemFont};
+  for (const int points : {systemFont.pointSize(), 11, 14, 16}) {
+    QFont font = systemFont;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    TfrmMain window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    int needed = 0;
+    for (int i = 0; i < 4; ++i) {
+      auto* panel = Find<QLabel>(window, ("stat1Panel" + std::to_string(i)).c_str());
+      // The height of the line as drawn, fallback fonts for the Chinese included.
+      const int textHeight =
+          panel->fontMetrics().boundingRect(QRect(), Qt::TextSingleLine, panel->text()).height();
+      EXPECT_LE(textHeight, panel->contentsRect().height()) << points << " pt, panel " << i;
+      needed = std::max(needed, textHeight + 2 * panel->frameWidth());
+    }
+    const QRect bar = InClient(window, "stat1");
+    EXPECT_EQ(bar.height(), std::max(19, needed)) << points << " pt";
+    EXPECT_EQ(bar.bottom(), 411) << points << " pt";
+    EXPECT_EQ(InClient(window, "mmoText"), QRect(0, 43, 456, bar.top() - 43)) << points << " pt";
+    if (points == systemFont.pointSize()) {
+      EXPECT_EQ(bar.height(), 19);
+    }
+  }
+}
+
 TEST_F(WindowLayoutTest, FontIsEightPointSansSerifButNotInTheStatusBar) {
   const QFont font = window_.font();
   EXPECT_EQ(font.pointSize(), 8);

@@ -8,7 +8,6 @@
 #include <poll.h>
 
 #include <atomic>
-#include <memory>
 #include <string>
 
 #include "app/MainUnit.h"
@@ -17,6 +16,7 @@
 #include "fetch/HttpClient.h"
 #include "forum/ForumServer.h"
 #include "forum/ForumThread.h"
+#include "tests/e2e/E2eFixture.h"
 #include "tests/support/HostileServer.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/WindowProbe.h"
@@ -33,7 +33,8 @@ Connector ToLoopback(uint16_t port) {
   return [port](const std::string&, uint16_t) { return ConnectTcp("127.0.0.1", port); };
 }
 
-class CloseDuringJobTest : public ::testing::Test {
+// The window dials the demo forum unless a test dials elsewhere.
+class CloseDuringJobTest : public DemoForumTest {
  protected:
   void StartJob(const Text& address) {
     SetAddress(*window_, address);
@@ -48,9 +49,6 @@ class CloseDuringJobTest : public ::testing::Test {
     window_.reset();
     EXPECT_TRUE(boxes_.boxes.empty());
   }
-
-  MessageBoxRecorder boxes_;
-  std::unique_ptr<TfrmMain> window_ = std::make_unique<TfrmMain>();
 };
 
 // What the lookup comes back with once the close has begun.
@@ -83,9 +81,9 @@ TEST_P(CloseDuringLookupTest, LookupThatEndsDuringTheCloseEndsTheJob) {
 
 INSTANTIATE_TEST_SUITE_P(Ends, CloseDuringLookupTest,
                          ::testing::Values(LookupEnd::Address, LookupEnd::NotFound),
-                         [](const auto& info) {
-                           return std::string(info.param == LookupEnd::Address ? "WithAnAddress"
-                                                                               : "NotFound");
+                         [](const auto& row) {
+                           return std::string(row.param == LookupEnd::Address ? "WithAnAddress"
+                                                                              : "NotFound");
                          });
 
 TEST_F(CloseDuringJobTest, ConnectThatNobodyAnswers) {
@@ -100,11 +98,7 @@ TEST_F(CloseDuringJobTest, ConnectThatNobodyAnswers) {
 // A thread of the demo forum whose pages stop answering from one page on.
 class CloseDuringThreadTest : public CloseDuringJobTest {
  protected:
-  void SetUp() override {
-    forum_.AddGeneratedThread(thread_);
-    forum_.Start();
-    window_->idhtp().SetConnector(ToLoopback(forum_.Port()));
-  }
+  CloseDuringThreadTest() { forum_.AddGeneratedThread(thread_); }
   void StallFromPage(std::size_t number) {
     for (std::size_t page = number; page <= thread_.pageCount; ++page)
       forum_.FailPage(PagePath(page), PageFailure::Stall);
@@ -113,23 +107,14 @@ class CloseDuringThreadTest : public CloseDuringJobTest {
     return ThreadPagePath(NumberedPageName(thread_.firstName, number));
   }
   Text ThreadAddress() const { return kForumSiteAddress + FromUtf8(PagePath(1)); }
-  bool Requested(const std::string& path) const {
-    return WaitUntil([&] {
-      for (const RequestRecord& record : forum_.Requests())
-        if (record.target == path) return true;
-      return false;
-    });
-  }
-  Text Output() const { return window_->ReadOutput(); }
 
   GeneratedThread thread_{u"9100000", 40, 6, 300};
-  ForumServer forum_{kForumSiteAddress};
 };
 
 TEST_F(CloseDuringThreadTest, ReadBlockedInTheMiddleOfTheThread) {
   StallFromPage(4);
   StartJob(ThreadAddress());
-  ASSERT_TRUE(Requested(PagePath(4)));
+  ASSERT_TRUE(RequestArrived(forum_, PagePath(4)));
   // Pages 1 to 3 have been appended or are on their way to the window.
   CloseWhileRunning();
   forum_.Stop();

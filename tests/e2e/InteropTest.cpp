@@ -11,16 +11,17 @@
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/MainUnit.h"
 #include "app/Site.h"
-#include "forum/ForumConnector.h"
+#include "demo/ForumConnector.h"
+#include "fetch/HttpClient.h"
 #include "forum/ForumServer.h"
-#include "tests/e2e/RunToText.h"
+#include "tests/e2e/E2eFixture.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ServerProcess.h"
 #include "tests/support/TempDir.h"
@@ -108,9 +109,7 @@ struct InteropCase {
   bool underLoad;
 };
 
-void PrintTo(const InteropCase& c, std::ostream* out) { *out << c.name; }
-
-class InteropRun : public ::testing::TestWithParam<InteropCase> {};
+class InteropRun : public DemoForumTest, public ::testing::WithParamInterface<InteropCase> {};
 
 TEST_P(InteropRun, EveryRunGivesWhatTheDemoForumGives) {
   const fs::path program = InstalledProgram(GetParam().program);
@@ -118,29 +117,21 @@ TEST_P(InteropRun, EveryRunGivesWhatTheDemoForumGives) {
     GTEST_SKIP() << GetParam().program << " is not installed (scripts/setup installs it)";
   TempDir dir;
   WritePages(dir.path() / "www");
-  TfrmMain window;
   std::exception_ptr failure;
-
-  Text expected;
-  {
-    ForumServer forum(kForumSiteAddress);
-    forum.AddGeneratedThread(kShape);
-    forum.Start();
-    window.idhtp().SetConnector(ForumConnector(kForumSiteAddress, forum.Port()));
-    ASSERT_TRUE(RunToText(window, FirstPageAddress(), failure)) << What(failure);
-    expected = window.ReadOutput();
-  }
+  forum_.AddGeneratedThread(kShape);
+  ASSERT_TRUE(RunToText(*window_, FirstPageAddress(), failure)) << What(failure);
+  const Text expected = Output();
   ASSERT_GT(expected.size(), kShape.pageCount * kShape.postChars);
 
   ServerProcess server([&](uint16_t port) { return GetParam().command(program, dir.path(), port); },
                        dir.path() / "server.log");
-  window.idhtp().SetConnector(ForumConnector(kForumSiteAddress, server.port()));
+  window_->idhtp().SetConnector(ForumConnector(kForumSiteAddress, server.port()));
   std::optional<CpuLoad> load;
   if (GetParam().underLoad) load.emplace();
   for (int run = 0; run < kRuns; ++run) {
-    ASSERT_TRUE(RunToText(window, FirstPageAddress(), failure))
+    ASSERT_TRUE(RunToText(*window_, FirstPageAddress(), failure))
         << "run " << run << ": " << What(failure);
-    const Text output = window.ReadOutput();
+    const Text output = Output();
     ASSERT_TRUE(output == expected) << "run " << run << " gave " << output.size()
                                     << " code units, the demo forum " << expected.size();
   }
@@ -152,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                       InteropCase{"NginxUnderLoad", "nginx", Nginx, true},
                       InteropCase{"PythonHttp10", "python3", PythonHttpServer, false},
                       InteropCase{"PythonHttp10UnderLoad", "python3", PythonHttpServer, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 }  // namespace
 }  // namespace velbrook::testing

@@ -3,20 +3,12 @@
 // messages answered by the test, and the window closed while a job runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <string>
 
-#include "app/MainUnit.h"
-#include "app/Site.h"
-#include "fetch/HttpClient.h"
-#include "forum/ForumConnector.h"
-#include "forum/ForumServer.h"
 #include "forum/SampleThreads.h"
-#include "tests/support/WindowProbe.h"
+#include "tests/e2e/E2eFixture.h"
 #include "text/Encoding.h"
 
 namespace velbrook::testing {
@@ -24,54 +16,20 @@ namespace {
 
 const Text kImplausible = u"你输入的网址好像不是天涯的网址喔,请直接从那边复制过来吧!";
 const Text kRunning = u"已经在帮你干活啦!猴急什么的最讨厌啦!";
-constexpr int kProgressPanel = 3;
 // The sample address names page 1 of the serial thread: one fetch for the
 // page list, then one per page.
 constexpr std::size_t kSerialJobRequests = 5;
-
-Text Expected(const char* name) {
-  const auto path = std::filesystem::path(__FILE__).parent_path() / "expected" / name;
-  std::ifstream file(path, std::ios::binary);
-  EXPECT_TRUE(file) << "cannot read " << path;
-  return FromUtf8(std::string(std::istreambuf_iterator<char>(file), {}));
-}
 
 std::string SerialPage(std::size_t number) {
   return ThreadPagePath(NumberedPageName(kSerialThreadName, number));
 }
 
-class JobEndToEnd : public ::testing::Test {
+class JobEndToEnd : public DemoForumTest {
  protected:
-  void SetUp() override {
-    AddSampleThreads(forum_);
-    forum_.Start();
-    window_->idhtp().SetConnector(ForumConnector(kForumSiteAddress, forum_.Port()));
-    window_->show();
-  }
-
-  // The output as saving reads it: CR LF between lines.
-  Text Output() const { return window_->ReadOutput(); }
-  Text Progress() const { return window_->StatusPanelText(kProgressPanel); }
+  JobEndToEnd() { window_->show(); }
   bool JobEnded() const {
     return WaitUntil([this] { return window_->BusyFlag() == 0; });
   }
-  bool RequestArrived(const std::string& target) const {
-    return WaitUntil([&] {
-      for (const RequestRecord& record : forum_.Requests()) {
-        if (record.target == target) return true;
-      }
-      return false;
-    });
-  }
-  std::size_t RequestsFor(const std::string& target) const {
-    std::size_t count = 0;
-    for (const RequestRecord& record : forum_.Requests()) count += record.target == target ? 1 : 0;
-    return count;
-  }
-
-  ForumServer forum_{kForumSiteAddress};
-  MessageBoxRecorder boxes_;
-  std::unique_ptr<TfrmMain> window_ = std::make_unique<TfrmMain>();
 };
 
 TEST_F(JobEndToEnd, WholeJobFromStartToTheOutputText) {
@@ -98,7 +56,7 @@ TEST_F(JobEndToEnd, TwoQuickPressesStartOneJob) {
 TEST_F(JobEndToEnd, ImplausibleAddressWhileBusyGetsTheAddressMessage) {
   forum_.FailPage(SerialPage(2), PageFailure::Stall);
   ClickStart(*window_);
-  ASSERT_TRUE(RequestArrived(SerialPage(2)));
+  ASSERT_TRUE(RequestArrived(forum_, SerialPage(2)));
   // The progress text of page 2 was handed over before its request left.
   ASSERT_TRUE(WaitUntil([this] { return Progress() == u"当前进度:50.00%,(2/4)"; }));
   SetAddress(*window_, u"HTTP://www.forum.example/publicforum/content/funinfo/1/2273274.shtml");
@@ -116,7 +74,7 @@ TEST_F(JobEndToEnd, StartWorksAgainAtOnceAfterASilentlyFailedJob) {
   EXPECT_TRUE(boxes_.boxes.empty());
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("serial_pages_1_2.txt")));
   EXPECT_EQ(Progress(), u"当前进度:75.00%,(3/4)");
-  EXPECT_EQ(RequestsFor(SerialPage(4)), 0u);
+  EXPECT_EQ(std::ranges::count(Targets(forum_), SerialPage(4)), 0);
 
   forum_.ClearFailures();
   ClickStart(*window_);
@@ -138,19 +96,16 @@ TEST_F(JobEndToEnd, FailedTypedPageLeavesTheLastOutputAndProgress) {
   EXPECT_EQ(Progress(), u"当前进度:100.00%,(4/4)");
 }
 
-// Far below the 30 s read time-out: a close that waited for it fails here.
-constexpr auto kCloseLimit = std::chrono::seconds(10);
-
 TEST_F(JobEndToEnd, ClosingMidJobWithTheWorkerBlockedInARead) {
   forum_.FailPage(SerialPage(3), PageFailure::Stall);
   ClickStart(*window_);
-  ASSERT_TRUE(RequestArrived(SerialPage(3)));
+  ASSERT_TRUE(RequestArrived(forum_, SerialPage(3)));
   const auto before = std::chrono::steady_clock::now();
   window_->close();
   window_.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - before, kCloseLimit);
   EXPECT_TRUE(boxes_.boxes.empty());
-  EXPECT_EQ(RequestsFor(SerialPage(4)), 0u);
+  EXPECT_EQ(std::ranges::count(Targets(forum_), SerialPage(4)), 0);
 }
 
 TEST_F(JobEndToEnd, ClosingMidJobBetweenPages) {

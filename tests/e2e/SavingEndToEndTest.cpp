@@ -11,30 +11,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 
-#include "app/MainUnit.h"
-#include "app/Site.h"
-#include "fetch/HttpClient.h"
-#include "forum/ForumConnector.h"
-#include "forum/ForumServer.h"
 #include "forum/SampleThreads.h"
+#include "tests/e2e/E2eFixture.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/WindowProbe.h"
 #include "text/Encoding.h"
 
 namespace velbrook::testing {
 namespace {
 
 const Text kSaved = u"保存成功啦!";
-
-Text Expected(const char* name) {
-  const auto path = std::filesystem::path(__FILE__).parent_path() / "expected" / name;
-  std::ifstream file(path, std::ios::binary);
-  EXPECT_TRUE(file) << "cannot read " << path;
-  return FromUtf8(std::string(std::istreambuf_iterator<char>(file), {}));
-}
 
 std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -43,16 +30,9 @@ std::string ReadBytes(const std::filesystem::path& path) {
 
 Text PathText(const std::filesystem::path& path) { return FromUtf8(path.string()); }
 
-class SavingEndToEnd : public ::testing::Test {
+class SavingEndToEnd : public DemoForumTest {
  protected:
-  void SetUp() override {
-    AddSampleThreads(forum_);
-    forum_.Start();
-    window_->idhtp().SetConnector(ForumConnector(kForumSiteAddress, forum_.Port()));
-    window_->show();
-  }
-  void TearDown() override { window_.reset(); }
-
+  SavingEndToEnd() { window_->show(); }
   QPlainTextEdit* OutputBox() const { return Find<QPlainTextEdit>(*window_, "mmoText"); }
 
   bool RunSampleJob() {
@@ -86,10 +66,7 @@ class SavingEndToEnd : public ::testing::Test {
   }
 
   TempDir dir_;
-  ForumServer forum_{kForumSiteAddress};
-  MessageBoxRecorder boxes_;
   SaveDialogAnswerer dialog_;
-  std::unique_ptr<TfrmMain> window_ = std::make_unique<TfrmMain>();
 };
 
 TEST_F(SavingEndToEnd, JobOutputSavedInCodePage936) {
@@ -103,13 +80,13 @@ TEST_F(SavingEndToEnd, SavingWhileAJobRunsWritesWhatHasCome) {
   forum_.FailPage(ThreadPagePath(NumberedPageName(kSerialThreadName, 3)), PageFailure::Stall);
   ClickStart(*window_);
   const Text soFar = Expected("serial_pages_1_2.txt");
-  ASSERT_TRUE(WaitUntil([&] { return window_->ReadOutput() == soFar; }));
+  ASSERT_TRUE(WaitUntil([&] { return Output() == soFar; }));
   SaveThroughTheMenu("running");
   EXPECT_EQ(ReadBytes(dir_.path() / "running.txt"), EncodeCp936(soFar));
   ExpectLastBox(kSaved, MessageIcon::Information, kWindowCaption);
   // The job goes on, waiting for page 3.
   EXPECT_EQ(window_->BusyFlag(), 1);
-  EXPECT_EQ(window_->ReadOutput(), soFar);
+  EXPECT_EQ(Output(), soFar);
 }
 
 TEST_F(SavingEndToEnd, SecondSaveOffersTheFirstNameAndReplacesTheFile) {
@@ -140,7 +117,7 @@ TEST_F(SavingEndToEnd, FolderThatDoesNotExist) {
                 MessageIcon::Error, ApplicationTitle());
   EXPECT_EQ(boxes_.boxes.size(), 1u);
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "no such folder"));
-  EXPECT_EQ(window_->ReadOutput(), u"kept");
+  EXPECT_EQ(Output(), u"kept");
 }
 
 TEST_F(SavingEndToEnd, TypedCharacterOutsideTheCodePageIsSavedAsQuestionMark) {
@@ -149,7 +126,7 @@ TEST_F(SavingEndToEnd, TypedCharacterOutsideTheCodePageIsSavedAsQuestionMark) {
   QInputMethodEvent typed;
   typed.setCommitString(QString::fromUtf16(u"老屋\u0E01\u0627!"));
   QApplication::sendEvent(OutputBox(), &typed);
-  ASSERT_EQ(window_->ReadOutput(), u"老屋\u0E01\u0627!");
+  ASSERT_EQ(Output(), u"老屋\u0E01\u0627!");
   SaveThroughTheMenu("typed");
   EXPECT_EQ(ReadBytes(dir_.path() / "typed.txt"), EncodeCp936(u"老屋") + "?" + "?!");
   ExpectLastBox(kSaved, MessageIcon::Information, kWindowCaption);

@@ -3,63 +3,25 @@
 // event loop; the HTTP client is dialled to the forum on loopback.
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
 #include <exception>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "app/MainUnit.h"
-#include "app/Platform.h"
-#include "app/Site.h"
-#include "fetch/HttpClient.h"
-#include "forum/ForumConnector.h"
-#include "forum/ForumServer.h"
+#include "fetch/FetchError.h"
 #include "forum/SampleThreads.h"
-#include "tests/e2e/RunToText.h"
-#include "tests/support/WindowProbe.h"
+#include "tests/e2e/E2eFixture.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook::testing {
 namespace {
 
-constexpr int kProgressPanel = 3;
-
-// An expected output text, kept as UTF-8 with CR LF line breaks.
-Text Expected(const char* name) {
-  const auto path = std::filesystem::path(__FILE__).parent_path() / "expected" / name;
-  std::ifstream file(path, std::ios::binary);
-  EXPECT_TRUE(file) << "cannot read " << path;
-  return FromUtf8(std::string(std::istreambuf_iterator<char>(file), {}));
-}
-
 Text AddressOf(TextView name) { return kForumSiteAddress + FromUtf8(ThreadPagePath(name)); }
 
-std::vector<std::string> Targets(const ForumServer& forum) {
-  std::vector<std::string> targets;
-  for (const RequestRecord& record : forum.Requests()) targets.push_back(record.target);
-  return targets;
-}
-
-class ToTextRun : public ::testing::Test {
+class ToTextRun : public DemoForumTest {
  protected:
-  void SetUp() override {
-    AddSampleThreads(forum_);
-    forum_.Start();
-    window_.idhtp().SetConnector(ForumConnector(kForumSiteAddress, forum_.Port()));
-  }
+  bool Run(const Text& address) { return RunToText(*window_, address, failure_); }
 
-  // Types address and runs ToText on a worker while this thread turns the
-  // event loop. True when the run ended without a failure.
-  bool Run(const Text& address) { return RunToText(window_, address, failure_); }
-
-  Text Output() { return window_.ReadOutput(); }
-  Text Progress() const { return window_.StatusPanelText(kProgressPanel); }
-
-  ForumServer forum_{kForumSiteAddress};
-  TfrmMain window_;
   std::exception_ptr failure_;
 };
 
@@ -96,7 +58,6 @@ struct MidRunFailure {
   const char* name;
   PageFailure failure;
 };
-void PrintTo(const MidRunFailure& c, std::ostream* os) { *os << c.name; }
 
 class ToTextFailingPage : public ToTextRun, public ::testing::WithParamInterface<MidRunFailure> {};
 
@@ -120,7 +81,7 @@ TEST_P(ToTextFailingPage, KeepsTheEarlierBlocks) {
 INSTANTIATE_TEST_SUITE_P(Failures, ToTextFailingPage,
                          ::testing::Values(MidRunFailure{"Closed", PageFailure::Close},
                                            MidRunFailure{"Status500", PageFailure::Status500}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         RowName());
 
 TEST_F(ToTextRun, FailedTypedPageKeepsThePreviousOutput) {
   ASSERT_TRUE(Run(kSampleThreadAddress));

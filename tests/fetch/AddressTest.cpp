@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fetch/FetchError.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -45,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{u" http://h/p", u" http", u"h", u"", u"/", u"p", u""},
         ParseCase{u"http://h/a#b/c.shtml", u"http", u"h", u"", u"/a#b/", u"c.shtml", u""},
         ParseCase{u"http://h/q?a/b?c", u"http", u"h", u"", u"/", u"q", u"a/b?c"},
-        ParseCase{u"http://h?x", u"http", u"h", u"", u"/", u"", u"x"}));
+        ParseCase{u"http://h?x", u"http", u"h", u"", u"/", u"", u"x"}),
+    [](const auto& row) { return testing::NumberedCase(row.index, row.param.address); });
 
 TEST(ParseAddress, CutsUserInformationFromTheAuthority) {
   const Address parts = ParseAddress(u"http://name:secret:more@host:81/");

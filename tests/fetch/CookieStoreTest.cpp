@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <chrono>
 #include <limits>
 #include <string>
@@ -13,6 +12,7 @@
 #include "fetch/CookieRules.h"
 #include "fetch/FetchError.h"
 #include "fetch/InternetDate.h"
+#include "tests/support/CaseName.h"
 
 namespace velbrook {
 namespace {
@@ -63,7 +63,7 @@ class CookieStoreTest : public ::testing::Test {
 // Acceptance and defaults
 
 struct AcceptanceCase {
-  const char* label;
+  const char* name;
   CookieKind kind;
   std::string value;
   std::string host;
@@ -73,8 +73,6 @@ struct AcceptanceCase {
   std::string domain = {};  // expected when stored
   std::string path = {};
 };
-
-void PrintTo(const AcceptanceCase& c, std::ostream* out) { *out << c.label; }
 
 class Acceptance : public CookieStoreTest, public ::testing::WithParamInterface<AcceptanceCase> {};
 
@@ -88,13 +86,13 @@ TEST_P(Acceptance, StoresOrDropsTheCookie) {
   }
   const std::vector<Cookie> cookies = All();
   if (!c.stored) {
-    EXPECT_TRUE(cookies.empty()) << c.label;
+    EXPECT_TRUE(cookies.empty()) << c.name;
     return;
   }
-  ASSERT_EQ(cookies.size(), 1u) << c.label;
-  EXPECT_EQ(cookies[0].kind, c.kind) << c.label;
-  EXPECT_EQ(cookies[0].domain, c.domain) << c.label;
-  EXPECT_EQ(cookies[0].path, c.path) << c.label;
+  ASSERT_EQ(cookies.size(), 1u) << c.name;
+  EXPECT_EQ(cookies[0].kind, c.kind) << c.name;
+  EXPECT_EQ(cookies[0].domain, c.domain) << c.name;
+  EXPECT_EQ(cookies[0].path, c.path) << c.name;
 }
 
 constexpr CookieKind V1 = CookieKind::SetCookie;
@@ -137,6 +135,9 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptanceCase{"attribute names in any case", V1,
                        "sid=1; DoMaIn=.forum.example; pAtH=/publicforum", kHost, kDirectory, "80",
                        true, ".forum.example", "/publicforum"},
+        AcceptanceCase{"no blank after the semicolons", V1,
+                       "sid=1;domain=.forum.example;path=/publicforum", kHost, kDirectory, "80",
+                       true, ".forum.example", "/publicforum"},
         AcceptanceCase{"control character in the name", V1, "s\x01id=1", kHost, kDirectory, "80",
                        false},
         AcceptanceCase{"control character in the value", V1, "sid=a\rb", kHost, kDirectory, "80",
@@ -165,11 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                        kHost, kDirectory, "8081", true, ".www.forum.example", "/"},
         AcceptanceCase{"port text not a number reads as 80", V2, "sid=1; Version=1; Port=\"80\"",
                        kHost, kDirectory, "x", true, ".www.forum.example", "/"}),
-    [](const auto& info) {
-      std::string name;
-      for (char c : std::string(info.param.label)) name += std::isalnum(c) ? c : '_';
-      return name;
-    });
+    testing::RowName());
 
 TEST(CookieRules, DomainMatch) {
   struct Case {
@@ -448,6 +445,11 @@ TEST_F(CookieStoreTest, SetCookie2WinsOverTheFirstSetCookieOfItsName) {
   EXPECT_EQ(cookies[2].kind, CookieKind::SetCookie2);
 }
 
+TEST_F(CookieStoreTest, SetCookie2LeavesASetCookieWhoseNameDiffersInItsFirstLetter) {
+  Store({"sid=1"}, {"aid=2; Version=1"});
+  EXPECT_EQ(Sent(), "sid=1; aid=2");
+}
+
 TEST_F(CookieStoreTest, SetCookie2RemovesOnlyOneSetCookieForEachOfItsValues) {
   // The second "a" Set-cookie stays and is stored first; the Set-cookie2 then
   // replaces it in place, keeping its kind.
@@ -557,6 +559,9 @@ TEST_F(CookieStoreTest, SetCookie2PortTests) {
   EXPECT_EQ(Sent(kHost, kDirectory, "http", 8081), "receiving=2");
   EXPECT_EQ(Sent(kHost, kDirectory, "http", 8082), "listed=1");
   EXPECT_EQ(Sent(kHost, kDirectory, "http", 80), "");
+  // A replacing Set-cookie2 brings the port it came to.
+  Store({}, {"receiving=3; Version=1; Port"}, kHost, kDirectory, "8083");
+  EXPECT_EQ(Sent(kHost, kDirectory, "http", 8083), "receiving=3");
 }
 
 TEST_F(CookieStoreTest, HostWithoutDotFindsItsLocalCookies) {
@@ -589,6 +594,8 @@ TEST_F(CookieStoreTest, HeaderValueUpToTheSizeBoundIsStoredAndSentWholeAndALonge
   Store({name + atBound, "long=" + atBound},
         {"big2=" + atBound.substr(12) + "; Version=1", "long2=" + atBound});
   EXPECT_EQ(Sent(), "big=" + atBound + "; big2=" + atBound.substr(12));
+  EXPECT_EQ(All().size(), 2u);
+  Store({}, {"over2=" + atBound + "; Version=1"});
   EXPECT_EQ(All().size(), 2u);
 }
 
@@ -623,6 +630,11 @@ TEST_F(CookieStoreTest, StorePastItsBoundLosesItsOldestCookieWhereverItIs) {
   EXPECT_EQ(entries[0].cookies.front().name, "c1");
   EXPECT_EQ(entries[1].cookies.size(), kMaxCookiesPerDomain);
   EXPECT_EQ(Sent(host(hosts)), "late=2");
+  // A cookie replaced later than the store's oldest stays younger than it.
+  Store({"c0=renewed"}, {}, host(1));
+  Store({"later=1"}, {}, host(hosts));
+  EXPECT_EQ(store.Snapshot()[0].cookies.front().name, "c2");
+  EXPECT_EQ(store.Snapshot()[1].cookies.front().value, "renewed");
 }
 
 TEST_F(CookieStoreTest, HostileAttributesAreRefusedOrSweptWithoutHarm) {

@@ -20,6 +20,8 @@ TEST(ReadStatusCode, NumberAfterTheFirstBlank) {
                {"", -1},
                {"HTTP/1.1 20x OK", -1},
                {"HTTP/1.1 99999999999 X", -1},
+               {"HTTP/1.1 2147483647 X", 2147483647},
+               {"HTTP/1.1 2147483648 X", -1},
                {"HTTP/1.1 -5 X", -5}};
   for (const Case& c : cases) EXPECT_EQ(ReadStatusCode(c.line), c.code) << c.line;
 }
@@ -30,6 +32,7 @@ TEST(FieldLookup, FirstLineCountsAndContinuationsJoin) {
                                           "Location: /a",
                                           "   /b  ",
                                           "\t/c",
+                                          " \t ",
                                           " Fake: x",
                                           "Set-Cookie: a=1",
                                           "set-cookie:b=2",
@@ -44,12 +47,20 @@ TEST(FieldLookup, FirstLineCountsAndContinuationsJoin) {
 }
 
 TEST(ResponseFields, ContentLengthReadsAsDecimalOrMinusOne) {
+  // The largest number is a length; one past it is no number.
   struct Case {
     const char* value;
     int64_t length;
-  } cases[] = {{"10", 10},  {" 0 ", 0}, {"-3", -1},
-               {"1e3", -1}, {"", -1},   {"99999999999999999999", -1},
-               {"+7", 7}};
+  } cases[] = {{"10", 10},
+               {" 0 ", 0},
+               {"-3", -1},
+               {"1e3", -1},
+               {"", -1},
+               {"99999999999999999999", -1},
+               {"+7", 7},
+               {"+-7", -1},
+               {"9223372036854775807", INT64_MAX},
+               {"9223372036854775808", -1}};
   for (const Case& c : cases) {
     Response response;
     response.headerLines = {std::string("Content-Length: ") + c.value};

@@ -14,6 +14,7 @@
 
 #include "fetch/HttpClient.h"
 #include "fetch/ResponseReader.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/HostileServer.h"
 
 namespace velbrook::testing {
@@ -94,7 +95,7 @@ struct HostileCase {
 
 class HostileFailureTest : public HostileTest, public ::testing::WithParamInterface<HostileCase> {};
 
-TEST_P(HostileFailureTest, FailsWithItsKindInBoundedMemoryAndTheNextFetchIsFresh) {
+TEST_P(HostileFailureTest, FailsInBoundedMemoryThenFetchesAfresh) {
   Serve({GetParam().hostile, AnswerFresh});
   client_.SetReadTimeout(GetParam().readTimeoutMs);
   const uint64_t peakBefore = PeakResidentBytes();
@@ -151,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A failing response's body is drained only up to the page bound; the
         // status decides the failure.
         HostileCase{
-            "LargestChunkSizeOnAFailingResponseThenClose",
+            "LargestChunkOnAFailingResponseThenClose",
             [](Peer& peer) {
               if (peer.ReadRequest() &&
                   peer.Send(
@@ -200,6 +201,13 @@ INSTANTIATE_TEST_SUITE_P(
                         peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\nfive!");
                     },
                     FetchFailure::OutOfMemory},
+        HostileCase{"LengthOfTheLargestNumberThenFiveBytesAndClose",
+                    [](Peer& peer) {
+                      if (peer.ReadRequest())
+                        peer.Send(
+                            "HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775807\r\n\r\nfive!");
+                    },
+                    FetchFailure::OutOfMemory},
         HostileCase{"LengthOfATrillionOnAFailingResponse",
                     [](Peer& peer) {
                       if (peer.ReadRequest() &&
@@ -234,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                         peer.Reset();
                     },
                     FetchFailure::SocketError}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(HostileTest, ResetMidBodyCarriesTheResetCode) {
   Serve({[](Peer& peer) {
@@ -319,6 +327,59 @@ TEST_F(HostileTest, ServerThatStopsReadingFailsTheFetchWithinTheReadTimeOut) {
   EXPECT_FALSE(client_.HasConnection());
   client_.SetReadTimeout(30000);
   ExpectFreshNextFetch();
+}
+
+TEST_F(HostileTest, ResetWhileTheRequestGoesOutFailsTheFetchAtOnce) {
+  // A request far larger than the sockets hold, so that the reset meets the client sending.
+  const std::u16string page = kPage + std::u16string(16 * kMiB, u'a');
+  Serve({[](Peer& peer) { peer.Reset(); }});
+  // The dead socket stays ready for sending: a send tried again would spin until this abort.
+  std::promise<void> finished;
+  std::thread watchdog([this, done = finished.get_future()] {
+    if (done.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) client_.Abort();
+  });
+  std::string body;
+  const std::optional<FetchError> error = FailureOf(page.c_str(), body);
+  finished.set_value();
+  watchdog.join();
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->failure(), FetchFailure::SocketError) << error->what();
+  EXPECT_TRUE(error->code() == ECONNRESET || error->code() == EPIPE) << error->what();
+  EXPECT_FALSE(client_.HasConnection());
+}
+
+TEST_F(HostileTest, ServerThatReadsLateGetsTheWholeRequest) {
+  // The client's sends wait for room until the server starts reading.
+  const std::u16string page = kPage + std::u16string(16 * kMiB, u'a');
+  Serve({[](Peer& peer) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (peer.ReadRequest() && peer.Send(Ok(std::to_string(peer.LastRequest().size()))))
+      peer.AwaitClientClose();
+  }});
+  std::string body;
+  client_.Get(page.c_str(), body);
+  EXPECT_GT(std::stoull(body), 16 * kMiB);
+}
+
+TEST_F(HostileTest, FailingBodyArrivingByteByByteIsDrainedAndTheConnectionKept) {
+  Serve({[](Peer& peer) {
+    const std::string body = "<html>not here</html>\n";
+    if (!peer.ReadRequest() || !peer.Send("HTTP/1.1 404 No\r\nContent-Length: " +
+                                          std::to_string(body.size()) + "\r\n\r\n"))
+      return;
+    for (const char& byte : body) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      if (!peer.Send(std::string_view(&byte, 1))) return;
+    }
+    if (peer.ReadRequest() && peer.Send(Ok("next"))) peer.AwaitClientClose();
+  }});
+  std::string body;
+  const std::optional<FetchError> error = FailureOf(kPage, body);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), 404);
+  client_.Get(kNextPage, body);
+  EXPECT_EQ(body, "next");
+  EXPECT_EQ(server_->ConnectionsAccepted(), 1);
 }
 
 TEST_F(HostileTest, AbortFromAnotherThreadEndsABodyThatNeverEnds) {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/fetch/ClientFixture.h"
+#include "tests/support/CaseName.h"
 
 namespace velbrook::testing {
 namespace {
@@ -49,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
         KeepAliveCase{"ProxyConnectionClose", Ok("1", "Proxy-Connection: Close\r\n"), 2},
         KeepAliveCase{"Http10WithoutConnection",
                       HttpResponse("HTTP/1.0 200 OK", "Content-Length: 1\r\n", "1"), 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(ClientTest, PeerCloseAfterTheResponseMeansANewConnection) {
   ScriptedServer& server = Serve({{ReplyAndClose(Ok("1"))}, {Reply(Ok("2"))}});

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/support/CaseName.h"
+#include "text/ImfDate.h"
+
 namespace velbrook {
 namespace {
 
@@ -97,7 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
         // No time at all: midnight. A leap second runs into the next minute.
         DateCase{"Mon, 15 Mar 2027", Utc(2027, 3, 15)},
         DateCase{"Tue, 31 Dec 2030 23:59:60 GMT", Utc(2031, 1, 1)},
-        DateCase{"Mon, 01-Jan-1900 00:00:00 GMT", Utc(1900, 1, 1)}));
+        DateCase{"Mon, 01-Jan-1900 00:00:00 GMT", Utc(1900, 1, 1)}),
+    [](const auto& row) { return testing::NumberedCase(row.index, row.param.text); });
 
 class RefusesText : public ::testing::TestWithParam<std::string> {};
 
@@ -122,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
         "Wed, 09 Dec 2026 07:31:03 GMT\x01", std::string("09 Dec 2026\0 07:31:03", 21),
         "Wed, 09 Dec. 2026", "+0800 09 Dec 2026", "09 Dec 2026 100:00:00", std::string(65536, '9'),
         "Wed, 09 Dec 2026 " + std::string(70000, ' ') + "07:00 GMT",
-        "09 Dec 2026 ((((((((((x))))))))))"));
+        "09 Dec 2026 ((((((((((x))))))))))"),
+    [](const auto& row) { return testing::NumberedCase(row.index, std::string_view(row.param)); });
 
 // The standard library's reading of a moment, as RFC 1123 writes it.
 std::string Rfc1123(TimePoint moment) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/fetch/ClientFixture.h"
+#include "tests/support/CaseName.h"
 
 namespace velbrook::testing {
 namespace {
@@ -70,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
                   HttpResponse("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
                                Chunked(kLarge, 32769)),
                   kLarge}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(ClientTest, LargeBodyStopsAtItsLengthWithAnAnswerRightBehindIt) {
   // The surplus answer travels right behind the body, in the same bytes: the

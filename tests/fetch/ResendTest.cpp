@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/fetch/ClientFixture.h"
+#include "tests/support/CaseName.h"
 
 namespace velbrook::testing {
 namespace {
@@ -57,7 +58,7 @@ TEST_P(LostRequestTest, ResendLostAgainFails) {
 INSTANTIATE_TEST_SUITE_P(Losses, LostRequestTest,
                          ::testing::Values(LostCase{"Closed", Step::Then::Close},
                                            LostCase{"Reset", Step::Then::Reset}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         RowName());
 
 struct BegunCase {
   const char* name;
@@ -89,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
         BegunCase{"WithinTheStatusLine", "HTTP/1.1 2", FetchFailure::ConnectionClosed},
         BegunCase{"BeforeTheFirstChunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
                   FetchFailure::ConnectionClosed}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName());
 
 }  // namespace
 }  // namespace velbrook::testing

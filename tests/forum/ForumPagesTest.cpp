@@ -7,6 +7,7 @@
 #include "forum/ForumServer.h"
 #include "forum/SampleThreads.h"
 #include "tests/forum/ForumClient.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -34,7 +35,7 @@ std::size_t Count(TextView text, TextView pattern) {
 }
 
 struct SampleCase {
-  const char* label;
+  const char* name;
   ForumThread (*make)();
   const char16_t* expectedList;  // nullptr: a thread of one page
 };
@@ -154,8 +155,7 @@ TEST_P(SamplePages, KeepMarkersOutOfPostTexts) {
             << Utf8(post.html) << " holds " << Utf8(marker);
 }
 
-INSTANTIATE_TEST_SUITE_P(Forum, SamplePages, ::testing::ValuesIn(kSamples),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Forum, SamplePages, ::testing::ValuesIn(kSamples), testing::RowName());
 
 TEST(SampleThreads, SerialThreadHasPostsByOthersAndAPageWithoutTheAuthor) {
   const ForumThread thread = SerialThread();

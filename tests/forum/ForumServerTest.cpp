@@ -1,19 +1,28 @@
 // The forum on the wire: keep-alive, the session cookie, chunked pages, the
 // failures it can be told to make, its record of requests and its manners
 // towards hostile clients.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cerrno>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "fetch/InternetDate.h"
 #include "forum/ForumServer.h"
 #include "forum/RequestHead.h"
 #include "forum/SampleThreads.h"
+#include "forum/UniqueFd.h"
 #include "tests/forum/ForumClient.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
+#include "text/ImfDate.h"
 
 namespace velbrook {
 namespace {
@@ -133,7 +142,7 @@ TEST_F(ForumServerTest, AnswersAnUnknownPageWithNotFoundAndKeepsTheConnection) {
 }
 
 struct CloseCase {
-  const char* label;
+  const char* name;
   std::string head;
 };
 
@@ -160,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CloseCase{"http10_plain", "GET " + kPage1 + " HTTP/1.0\r\n\r\n"},
                       CloseCase{"http10_other_option",
                                 "GET " + kPage1 + " HTTP/1.0\r\nConnection: TE\r\n\r\n"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 TEST_F(ForumServerTest, KeepsAnHttp10ClientThatAsksForKeepAlive) {
   for (const char* field : {"Connection: keep-alive", "connection: TE, Keep-Alive"}) {
@@ -211,7 +220,7 @@ TEST_F(ForumServerTest, AnswersHeadWithTheHeadOfGetAndNoBody) {
 }
 
 struct TargetCase {
-  const char* label;
+  const char* name;
   std::string target;
   int status;
 };
@@ -248,7 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TargetCase{"user_info", "http://me@www.forum.example" + kPage1, 404},
                       TargetCase{"https", "https://www.forum.example" + kPage1, 404},
                       TargetCase{"no_path", "http://www.forum.example", 404}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 TEST_F(ForumServerTest, DatesEveryAnswerFromTheClock) {
   const std::vector<std::string> requests = {
@@ -351,18 +360,80 @@ TEST_F(ForumServerTest, StartsAgainAfterStop) {
   EXPECT_EQ(Get(client, kPage1).status, 200);
 }
 
-TEST(ForumServerStart, RefusesAPortInUse) {
-  ForumServer first(u"http://www.forum.example");
-  first.Start();
-  ForumServer second(u"http://www.forum.example");
-  EXPECT_THROW(second.Start(first.Port()), std::system_error);
-  EXPECT_FALSE(second.Running());
+// --- Start's failures. ---
+
+// The number of the fd that the process opens after count more: a limit
+// there lets exactly count more be opened.
+int FdNumberAfter(std::size_t count) {
+  std::vector<UniqueFd> held;
+  for (std::size_t i = 0; i <= count; ++i)
+    held.emplace_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
+  return held.back().fd();
 }
+
+// While it lives, the process may open only count more fds.
+class FdLimit {
+ public:
+  explicit FdLimit(std::size_t count) {
+    // UBSan checks an object's dynamic type the first time through a pipe of
+    // its own, which no fd would be left for: the error's type is met once here.
+    [[maybe_unused]] const std::system_error seen(EMFILE, std::generic_category(), "");
+    getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = static_cast<rlim_t>(FdNumberAfter(count));
+    setrlimit(RLIMIT_NOFILE, &lowered);
+  }
+  ~FdLimit() { setrlimit(RLIMIT_NOFILE, &saved_); }
+  FdLimit(const FdLimit&) = delete;
+  FdLimit& operator=(const FdLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+};
+
+struct StartFault {
+  const char* name;
+  bool portInUse;       // Start asks for the port of another forum
+  std::size_t fdsLeft;  // fds that Start may open; 0: no limit
+  const char* call;     // the call that fails
+  int error;
+};
+
+class StartFailures : public ::testing::TestWithParam<StartFault> {};
+
+TEST_P(StartFailures, NameTheCallThatFailedAndLeaveNothingOpen) {
+  const StartFault& fault = GetParam();
+  ForumServer other(u"http://www.forum.example");
+  if (fault.portInUse) other.Start();
+  ForumServer forum(u"http://www.forum.example");
+  const int firstFree = FdNumberAfter(0);
+  try {
+    std::optional<FdLimit> limit;
+    if (fault.fdsLeft > 0) limit.emplace(fault.fdsLeft);
+    forum.Start(other.Port());
+    ADD_FAILURE() << "started";
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code().value(), fault.error);
+    EXPECT_STREQ(error.what(), std::system_error(error.code(), fault.call).what());
+  }
+  EXPECT_FALSE(forum.Running());
+  EXPECT_EQ(FdNumberAfter(0), firstFree);
+  // Nothing is left half set up either.
+  forum.Start();
+  EXPECT_TRUE(forum.Running());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forum, StartFailures,
+    ::testing::Values(StartFault{"port_in_use", true, 0, "bind", EADDRINUSE},
+                      StartFault{"no_fd_for_the_wake_pipe", false, 1, "pipe2", EMFILE},
+                      StartFault{"no_fd_for_the_socket", false, 2, "socket", EMFILE}),
+    testing::RowName());
 
 // --- Hostile clients. ---
 
 struct HostileCase {
-  const char* label;
+  const char* name;
   std::string bytes;
   int status;
 };
@@ -416,7 +487,7 @@ INSTANTIATE_TEST_SUITE_P(
             "GET /" + std::string(kMaxRequestLineBytes, 'a') + " HTTP/1.1\r\n" + kHost + "\r\n",
             414},
         HostileCase{"long_line_unfinished", "GET /" + std::string(kMaxRequestLineBytes, 'a'), 414}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 TEST_F(ForumServerTest, SurvivesAClientThatLeavesMidRequest) {
   {

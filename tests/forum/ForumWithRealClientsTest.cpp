@@ -12,7 +12,9 @@
 #include "forum/RequestHead.h"
 #include "forum/SampleThreads.h"
 #include "tests/forum/ForumClient.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/RunProgram.h"
+#include "text/ImfDate.h"
 
 namespace velbrook {
 namespace {
@@ -69,7 +71,7 @@ class ForumWithRealClients : public ::testing::Test {
 };
 
 struct CurlCase {
-  const char* label;
+  const char* name;
   std::vector<std::string> args;
   std::string written;  // curl's write-out, filled in
 };
@@ -121,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"-o", "/dev/null", "-w", kStatusAndConnects,
                   "{url}" + kPage1 + "?" + std::string(kMaxRequestLineBytes, 'q')},
                  "414 1\n"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    testing::RowName());
 
 TEST_F(ForumWithRealClients, CurlReadsTheDate) {
   const std::string date = Curl({"-o", "/dev/null", "-w", "%header{date}", "{url}" + kPage1});

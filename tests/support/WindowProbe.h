@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -20,6 +21,8 @@ namespace velbrook::testing {
 
 // Long enough for a loaded machine, short enough to fail a hung test.
 inline constexpr int kWindowWaitMs = 20000;
+// Far below the 30 s read time-out: a close that waited for it fails this limit.
+inline constexpr auto kCloseLimit = std::chrono::seconds(10);
 
 // Turns the event loop until done() holds; false when the limit passed.
 inline bool WaitUntil(const std::function<bool()>& done, int limitMs = kWindowWaitMs) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -50,8 +51,6 @@ struct DecodeCase {
   Text text;
 };
 
-void PrintTo(const DecodeCase& decodeCase, std::ostream* out) { *out << decodeCase.name; }
-
 class DecodeTest : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(DecodeTest, GivesTheCodeUnits) {
@@ -76,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "<",
                                  u"\u9518\uFFFD<"},
                       DecodeCase{"LeadBeforeDelete", "\xC9\x7F", u"\uFFFD\u007F"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::RowName());
 
 TEST(DecodeCp936Test, EveryPairAloneAndBetweenMarkupIsIcusReading) {
   for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {

@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "tests/support/CaseName.h"
 #include "text/MarkerText.h"
 
 namespace velbrook {
@@ -18,8 +19,6 @@ struct FindFromCase {
   size_t from;
   size_t expected;
 };
-
-void PrintTo(const FindFromCase& findCase, std::ostream* out) { *out << findCase.name; }
 
 class FindFromTest : public ::testing::TestWithParam<FindFromCase> {};
 
@@ -50,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
         FindFromCase{"HighUnitsDoNotMatchLowOnes", Text(u"\uFF3CTABLE<TABLE"), u"<TABLE", 0, 6},
         FindFromCase{"ZeroUnitsAreOrdinary", Text(u"a\0b\0c", 5), Text(u"\0c", 2), 0, 3},
         FindFromCase{"Absent", u"<table></table>", u"<TABLE", 0, npos}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::RowName());
 
 TEST(FindFromRandomTest, AgreesWithThePlainSearch) {
   std::mt19937 random(42);

@@ -251,6 +251,16 @@ TEST(SplitCommaList, UnclosedQuoteTakesTheRest) {
   EXPECT_EQ(list, (TextList{u""}));
 }
 
+TEST(SplitCommaList, ReadsNothingPastTheView) {
+  // Each view is cut from a buffer whose next unit would change the list.
+  const Text buffer = u"x,\"a\"\"b,c";
+  TextList list;
+  SplitCommaList(TextView(buffer).substr(0, 5), list);  // x,"a"
+  EXPECT_EQ(list, (TextList{u"x", u"a"}));
+  SplitCommaList(TextView(buffer).substr(0, 3), list);  // x,"
+  EXPECT_EQ(list, (TextList{u"x", u""}));
+}
+
 // --- FormatFixed, DecimalDigits ---
 
 class FormatFixedTest : public ::testing::Test {

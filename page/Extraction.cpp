@@ -1,24 +1,16 @@
-// Page extraction: the thread's author and title, the first post, the later
-// posts in their heading tables, and the clean-up of the finished block. All
-// of it is marker arithmetic over the text operations, so a page that lacks a
-// marker, doubles it or has it out of order gives an empty or a wrong piece,
-// never an error.
+// The page block is cut out by the markers below; the positions that the
+// markers give are those of Find, counted from 1.
+#include "page/Extraction.h"
+
 #include <unicode/uchar.h>
 
 #include <array>
 #include <cstddef>
 
-#include "app/MainUnit.h"
-#include "app/Site.h"
+#include "page/MarkerLength.h"
+#include "page/SiteAddresses.h"
 
-using velbrook::Find;
-using velbrook::IsEqual;
-using velbrook::RemoveAll;
-using velbrook::RestFromView;
-using velbrook::Slice;
-using velbrook::Text;
-using velbrook::TextView;
-
+namespace velbrook {
 namespace {
 
 // --- The author and title window of the page's script variables. ---
@@ -32,20 +24,21 @@ constexpr char16_t kValueClose[] = u"\";";
 constexpr char16_t kRegionStart[] = u"开始首贴作者和日期";
 constexpr char16_t kRegionEnd[] = u"结束贴子内容";
 constexpr char16_t kFirstAuthorStart[] = u"_blank\">";
-constexpr int32_t kFirstAuthorSkip = 8;
+constexpr int32_t kFirstAuthorSkip = MarkerLength(kFirstAuthorStart);
 constexpr char16_t kAuthorEnd[] = u"</a>";
 constexpr char16_t kFirstPostStart[] = u"\"post\">";
-constexpr int32_t kFirstPostSkip = 7;
+constexpr int32_t kFirstPostSkip = MarkerLength(kFirstPostStart);
 constexpr char16_t kPostEnd[] = u"post-jb";
 // The report link's own <div class=" stands before "post-jb".
-constexpr int32_t kPostEndLead = 12;
+constexpr char16_t kPostEndOpening[] = u"<div class=\"";
+constexpr int32_t kPostEndLead = MarkerLength(kPostEndOpening);
 constexpr char16_t kLaterPostHeading[] = u"<TABLE";
 constexpr char16_t kLaterAuthorStart[] = u"_blank>";
-constexpr int32_t kLaterAuthorSkip = 7;
+constexpr int32_t kLaterAuthorSkip = MarkerLength(kLaterAuthorStart);
 constexpr char16_t kHeadingEnd[] = u"</table>";
-constexpr int32_t kHeadingEndLength = 8;
+constexpr int32_t kHeadingEndLength = MarkerLength(kHeadingEnd);
 constexpr char16_t kLaterPostStart[] = u"post\">";
-constexpr int32_t kLaterPostSkip = 6;
+constexpr int32_t kLaterPostSkip = MarkerLength(kLaterPostStart);
 
 // --- The pieces of a block. ---
 constexpr char16_t kGap[] = u"\r\n\r\n";
@@ -122,7 +115,7 @@ constexpr std::size_t kBlockAllowance = 4096;
 Text QuotedValue(TextView text) {
   const int32_t q = Find(kValueOpen, text);
   const int32_t r = Find(kValueClose, text);
-  return velbrook::Copy(text, q + 1, r - q - 1);
+  return Copy(text, q + 1, r - q - 1);
 }
 
 // The work text of one page, which the extraction only ever cuts from the
@@ -149,7 +142,7 @@ class WorkText {
   int32_t Find(Marker marker) {
     Next& next = next_[marker];
     if (!next.searched || (next.offset != TextView::npos && next.offset < start_)) {
-      next.offset = velbrook::FindFrom(region_, kPatterns[marker], start_);
+      next.offset = FindFrom(region_, kPatterns[marker], start_);
       next.searched = true;
     }
     if (next.offset == TextView::npos) return 0;
@@ -195,7 +188,7 @@ class Block {
 
 Text Header(const Text& author, const Text& title, const Text& caption) {
   return title + kGap + kAuthorLabel + author + kGap + kMadeByOpen + caption + kMadeByClose +
-         velbrook::kHomePageAddress + kUpdateNote + kGap;
+         kHomePageAddress + kUpdateNote + kGap;
 }
 
 // The posts after the first: each starts at a "<TABLE" heading, names its
@@ -217,39 +210,39 @@ void AppendLaterPosts(WorkText& work, const Text& author, Block& block) {
 
 }  // namespace
 
-void TfrmMain::GetAuthorTitle(TextView AHtmlCode, Text& AAuthor, Text& ATitle) {
-  const int32_t a = Find(kWindowStart, AHtmlCode);
-  const int32_t i = Find(kWindowEnd, AHtmlCode);
-  TextView window = Slice(AHtmlCode, a, i - a);
-  AAuthor = QuotedValue(window);
+void GetAuthorTitle(TextView page, Text& author, Text& title) {
+  const int32_t a = Find(kWindowStart, page);
+  const int32_t i = Find(kWindowEnd, page);
+  TextView window = Slice(page, a, i - a);
+  author = QuotedValue(window);
   // The title is looked for inside the window only, never elsewhere in the page.
   window = RestFromView(window, Find(kTitleStart, window));
-  ATitle = QuotedValue(window);
+  title = QuotedValue(window);
 }
 
-Text TfrmMain::GetFirstPost(TextView AHtmlCode) {
-  const int32_t b = Find(kFirstPostStart, AHtmlCode) + kFirstPostSkip;
-  const int32_t j = Find(kPostEnd, AHtmlCode);
+Text GetFirstPost(TextView page) {
+  const int32_t b = Find(kFirstPostStart, page) + kFirstPostSkip;
+  const int32_t j = Find(kPostEnd, page);
   // Only the lower-case tag here; the filter takes the other spellings later.
-  return RemoveAll(Slice(AHtmlCode, b, j - kPostEndLead - b), kLineBreakTag, false);
+  return RemoveAll(Slice(page, b, j - kPostEndLead - b), kLineBreakTag, false);
 }
 
-Text TfrmMain::FilterStr(const Text& AStr) {
-  Text filtered = RemoveIgnoringCase(AStr, kLineBreakTag);
+Text FilterStr(TextView text) {
+  Text filtered = RemoveIgnoringCase(text, kLineBreakTag);
   filtered = RemoveIgnoringCase(filtered, kNoBreakSpace);
   return RemoveIgnoringCase(filtered, kSpace);
 }
 
-Text TfrmMain::MakePageBlock(TextView AHtmlCode, const Text& AType, const Text& ACaption) {
+Text MakePageBlock(TextView page, TextView kind, const Text& caption) {
   Text author, title;
-  GetAuthorTitle(AHtmlCode, author, title);
-  const Text header = IsEqual(AType, kFirstPageKind) ? Header(author, title, ACaption) : Text();
-  Block block(AHtmlCode.size(), header.size());
+  GetAuthorTitle(page, author, title);
+  const Text header = IsEqual(kind, kFirstPageKind) ? Header(author, title, caption) : Text();
+  Block block(page.size(), header.size());
   block.Units() = header;
 
-  const int32_t s = Find(kRegionStart, AHtmlCode);
-  const int32_t e = Find(kRegionEnd, AHtmlCode);
-  const TextView region = Slice(AHtmlCode, s, e - s);
+  const int32_t s = Find(kRegionStart, page);
+  const int32_t e = Find(kRegionEnd, page);
+  const TextView region = Slice(page, s, e - s);
 
   const int32_t b = Find(kFirstAuthorStart, region) + kFirstAuthorSkip;
   const int32_t c = Find(kAuthorEnd, region);
@@ -262,3 +255,5 @@ Text TfrmMain::MakePageBlock(TextView AHtmlCode, const Text& AType, const Text& 
   AppendLaterPosts(work, author, block);
   return FilterStr(block.Units());
 }
+
+}  // namespace velbrook

@@ -1,16 +1,11 @@
-// Page list discovery: the page names of a thread from the pagination area of
-// any of its pages, and the address prefix that the page names are joined to.
-#include "app/MainUnit.h"
-#include "app/Site.h"
+// The pagination area is cut out by its markers; the positions that the
+// markers give are those of Find, counted from 1.
+#include "page/PageList.h"
 
-using velbrook::Copy;
-using velbrook::Find;
-using velbrook::RestFromView;
-using velbrook::Slice;
-using velbrook::Text;
-using velbrook::TextList;
-using velbrook::TextView;
+#include "page/MarkerLength.h"
+#include "page/SiteAddresses.h"
 
+namespace velbrook {
 namespace {
 
 // The pagination area of a page; pages without it carry the fallback area.
@@ -25,12 +20,16 @@ constexpr int32_t kFirstSeveralPagesPosition = 2;
 constexpr char16_t kListStart[] = u"idArticleslist";
 constexpr char16_t kListInput[] = u"apn";
 constexpr char16_t kListValue[] = u"value";
-constexpr int32_t kListValueSkip = 7;  // value="
+// The list starts this many units after "value" is found: behind value=".
+constexpr char16_t kListValueOpening[] = u"value=\"";
+constexpr int32_t kListValueSkip = MarkerLength(kListValueOpening);
 constexpr char16_t kNextInput[] = u"><input";
-constexpr int32_t kNextInputSkip = 2;  // "/ closing the list's input
+// The closing of the list's input before "><input".
+constexpr char16_t kListInputClosing[] = u"\"/";
+constexpr int32_t kNextInputSkip = MarkerLength(kListInputClosing);
 // A one-page thread carries its own address.
 constexpr char16_t kAddressEnd[] = u"shtml";
-constexpr int32_t kAddressEndLength = 5;
+constexpr int32_t kAddressEndLength = MarkerLength(kAddressEnd);
 constexpr char16_t kPageSuffix[] = u".shtml";
 constexpr char16_t kPathSeparator[] = u"/";
 
@@ -49,10 +48,10 @@ TextView PaginationArea(TextView page) {
 // The name of the one page of a thread: its own address in the area, cut
 // behind its last "/" and before ".shtml".
 Text OnePageName(TextView area) {
-  const int32_t u = Find(velbrook::kForumSiteAddress, area);
+  const int32_t u = Find(kForumSiteAddress, area);
   const int32_t m = Find(kAddressEnd, area);
   const Text address = Copy(area, u, m + kAddressEndLength - u);
-  const auto k = static_cast<int32_t>(TfrmMain::GetUrlBefore(address).size());
+  const auto k = static_cast<int32_t>(GetUrlBefore(address).size());
   const int32_t d = Find(kPageSuffix, address);
   return Copy(address, k + 1, d - 1 - k);
 }
@@ -68,15 +67,15 @@ TextView PageNamesText(TextView area) {
 
 }  // namespace
 
-Text TfrmMain::GetUrlBefore(const Text& AStr) {
-  return Copy(AStr, 1, velbrook::FindLast(kPathSeparator, AStr));
+Text GetUrlBefore(TextView address) { return Copy(address, 1, FindLast(kPathSeparator, address)); }
+
+void GetPageName(TextView page, TextList& names) {
+  names.clear();
+  const TextView area = PaginationArea(page);
+  if (Find(kSeveralPages, area) >= kFirstSeveralPagesPosition)
+    SplitCommaList(PageNamesText(area), names);
+  else
+    names.push_back(OnePageName(area));
 }
 
-void TfrmMain::GetPageName(const Text& AHtmlCode, TextList& Page) {
-  Page.clear();
-  const TextView area = PaginationArea(AHtmlCode);
-  if (Find(kSeveralPages, area) >= kFirstSeveralPagesPosition)
-    velbrook::SplitCommaList(PageNamesText(area), Page);
-  else
-    Page.push_back(OnePageName(area));
-}
+}  // namespace velbrook

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/MainUnit.h"
-#include "app/Site.h"
+#include "page/Extraction.h"
+#include "page/SiteAddresses.h"
+#include "tests/support/CaseName.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -79,7 +80,7 @@ TEST(GetAuthorTitle, WindowAndQuotedValues) {
   };
   for (const auto& c : cases) {
     Text author = u"stale", title = u"stale";
-    TfrmMain::GetAuthorTitle(c.page, author, title);
+    GetAuthorTitle(c.page, author, title);
     EXPECT_EQ(U8(author), U8(c.author)) << c.what;
     EXPECT_EQ(U8(title), U8(c.title)) << c.what;
   }
@@ -105,7 +106,7 @@ TEST(GetFirstPost, BetweenPostAndTwelveBeforeReport) {
       {"FirstOfTwoPosts", Body(u"一") + Body(u"二"), u"一"},
       {"Empty", u"", u""},
   };
-  for (const auto& c : cases) EXPECT_EQ(U8(TfrmMain::GetFirstPost(c.text)), U8(c.post)) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(U8(GetFirstPost(c.text)), U8(c.post)) << c.what;
 }
 
 // --- FilterStr ---
@@ -122,7 +123,7 @@ TEST(FilterStr, ThreePassesInOrderIgnoringCase) {
       {"OtherWhiteSpaceStays", u"a\tb\r\n\u3000c d\u00A0e", u"a\tb\r\n\u3000cd\u00A0e"},
       {"Empty", u"", u""},
   };
-  for (const auto& c : cases) EXPECT_EQ(U8(TfrmMain::FilterStr(c.text)), U8(c.post)) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(U8(FilterStr(c.text)), U8(c.post)) << c.what;
 }
 
 // Every code unit in every place of every pattern: the filter removes exactly
@@ -141,7 +142,7 @@ TEST(FilterStr, SameAsRemoveAllForEveryCodeUnit) {
   }
   const Text expected =
       RemoveAll(RemoveAll(RemoveAll(text, u"<br>", true), u"&nbsp", true), u" ", true);
-  EXPECT_EQ(TfrmMain::FilterStr(text), expected);
+  EXPECT_EQ(FilterStr(text), expected);
 }
 
 // --- MakePageBlock ---
@@ -152,13 +153,12 @@ struct BlockCase {
   Text kind;
   Text block;
 };
-void PrintTo(const BlockCase& c, std::ostream* os) { *os << c.name; }
 
 class PageBlock : public ::testing::TestWithParam<BlockCase> {};
 
 TEST_P(PageBlock, IsExactly) {
   const BlockCase& c = GetParam();
-  EXPECT_EQ(U8(TfrmMain::MakePageBlock(c.page, c.kind, kCaption)), U8(c.block));
+  EXPECT_EQ(U8(MakePageBlock(c.page, c.kind, kCaption)), U8(c.block));
 }
 
 // Pages with no author stated whose posts name no author either.
@@ -251,10 +251,10 @@ INSTANTIATE_TEST_SUITE_P(
                   Header(u"TU", u"A;B")},
         BlockCase{"EmptyPage", u"", u"S", kSeparator},
         BlockCase{"EmptyPageFirst", u"", u"F", Header(u"", u"") + kSeparator}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::RowName());
 
 TEST(MakePageBlock, NamesTheCaptionItIsGiven) {
-  EXPECT_EQ(U8(TfrmMain::MakePageBlock(kSketchPage, u"F", u"Other Caption")),
+  EXPECT_EQ(U8(MakePageBlock(kSketchPage, u"F", u"Other Caption")),
             U8(Header(u"老屋旧事连载", kAuthor, u"OtherCaption") + kSketchPosts));
 }
 
@@ -262,7 +262,7 @@ TEST(MakePageBlock, NamesTheCaptionItIsGiven) {
 // step. The extraction must give the same block on any page.
 Text LiteralBlock(const Text& page, const Text& kind) {
   Text author, title;
-  TfrmMain::GetAuthorTitle(page, author, title);
+  GetAuthorTitle(page, author, title);
   Text result;
   if (kind == u"F") result = Header(title, author);
   Text work = page;
@@ -270,7 +270,7 @@ Text LiteralBlock(const Text& page, const Text& kind) {
   work = Copy(work, s, Find(u"结束贴子内容", work) - s);
   int32_t b = Find(u"_blank\">", work) + 8;
   const Text firstName = Copy(work, b, Find(u"</a>", work) - b);
-  if (firstName == author) result += TfrmMain::GetFirstPost(work) + kSeparator;
+  if (firstName == author) result += GetFirstPost(work) + kSeparator;
   work = RestFrom(work, Find(u"post-jb", work));
   work = RestFrom(work, Find(u"<TABLE", work));
   while (Find(u"<TABLE", work) > 0) {
@@ -281,7 +281,7 @@ Text LiteralBlock(const Text& page, const Text& kind) {
     const Text text = Copy(work, b, Find(u"post-jb", work) - 12 - b);
     if (name == author) result += text + kSeparator;
   }
-  return TfrmMain::FilterStr(result);
+  return FilterStr(result);
 }
 
 TEST(MakePageBlock, SameAsLiteralCopiesOnScrambledPages) {
@@ -322,8 +322,7 @@ TEST(MakePageBlock, SameAsLiteralCopiesOnScrambledPages) {
     // Blocks past the bound of OverlappingPostTextsStayBounded are cut there.
     if (literal.size() > 16 * page.size() + 4096) continue;
     ++compared;
-    ASSERT_EQ(U8(TfrmMain::MakePageBlock(page, kind, kCaption)), U8(literal))
-        << "page: " << U8(page);
+    ASSERT_EQ(U8(MakePageBlock(page, kind, kCaption)), U8(literal)) << "page: " << U8(page);
   }
   EXPECT_GT(compared, 2900);
 }
@@ -336,7 +335,7 @@ TEST(MakePageBlock, ManyPostsKeepEveryAuthorPostInOrder) {
     posts += LaterPost(i % 3 == 0 ? u"B" : u"A", text);
     if (i % 3 != 0) expected += text + kSeparator;
   }
-  EXPECT_EQ(TfrmMain::MakePageBlock(Script(u"A", u"T") + Region(posts), u"S", kCaption), expected);
+  EXPECT_EQ(MakePageBlock(Script(u"A", u"T") + Region(posts), u"S", kCaption), expected);
 }
 
 // Headings without "</table>" make every pass copy the same long post text
@@ -348,7 +347,7 @@ TEST(MakePageBlock, OverlappingPostTextsStayBounded) {
   const Text page =
       Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + u"<TABLE_blank>A</a>post\">" + headings +
                                   Text(20000, u'x') + u"<div class=\"post-jb\">");
-  const Text block = TfrmMain::MakePageBlock(page, u"S", kCaption);
+  const Text block = MakePageBlock(page, u"S", kCaption);
   EXPECT_LE(block.size(), 16 * page.size() + 4096);
   // Far more than one copy of the long text, each ending in its separator.
   EXPECT_GT(block.size(), 8 * page.size());
@@ -356,6 +355,20 @@ TEST(MakePageBlock, OverlappingPostTextsStayBounded) {
   EXPECT_EQ(block.substr(block.size() - kSeparator.size()), kSeparator);
   const Text firstPass = headings + Text(20000, u'x') + kSeparator;
   EXPECT_EQ(block.substr(0, firstPass.size()), firstPass);
+}
+
+// The first post that the bound refuses ends the block: no shorter post of a
+// later pass follows, so the block is the start of the unbounded one, no hole in it.
+TEST(MakePageBlock, PostRefusedByTheBoundEndsTheBlock) {
+  Text headings;
+  for (int i = 0; i < 100; ++i) headings += u"<TABLE_blank>A</a>";
+  const Text page =
+      Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + u"<TABLE_blank>A</a>post\">" + headings +
+                                  u"<div class=\"post-jb\">");
+  const Text block = MakePageBlock(page, u"S", kCaption);
+  const Text unbounded = LiteralBlock(page, u"S");
+  ASSERT_LT(block.size(), unbounded.size());
+  EXPECT_EQ(block, unbounded.substr(0, block.size()));
 }
 
 }  // namespace

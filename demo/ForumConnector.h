@@ -1,14 +1,14 @@
 #pragma once
 // Sends the HTTP client's connections for the forum site's host to the demo
 // forum on its loopback port, so that addresses, the Host header and cookies
-// stay those of the real site. Header only: for the programs that link the
-// HTTP client beside the forum (the demo and the end-to-end tests).
+// stay those of the real site. Header only (velbrook_demo): for what
+// links the HTTP client beside the forum, the demo and the end-to-end tests.
 #include <cstdint>
 #include <string>
 
 #include "fetch/FetchError.h"
 #include "fetch/Socket.h"
-#include "forum/ForumServer.h"
+#include "forum/ForumThread.h"
 #include "text/MarkerText.h"
 
 namespace velbrook {

@@ -9,8 +9,8 @@
 #include "app/MainUnit.h"
 #include "app/Site.h"
 #include "app/StartUp.h"
+#include "demo/ForumConnector.h"
 #include "fetch/HttpClient.h"
-#include "forum/ForumConnector.h"
 #include "forum/ForumServer.h"
 #include "forum/SampleThreads.h"
 

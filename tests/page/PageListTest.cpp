@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/MainUnit.h"
-#include "app/Site.h"
+#include "page/PageList.h"
+#include "page/SiteAddresses.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -31,7 +31,7 @@ Text OnePageBlock(const Text& name) {
 
 TextList PagesOf(const Text& page) {
   TextList list = {u"stale entry"};
-  TfrmMain::GetPageName(page, list);
+  GetPageName(page, list);
   return list;
 }
 
@@ -47,8 +47,7 @@ TEST(GetUrlBefore, PrefixThroughTheLastSlash) {
       {u"/", u"/"},
       {u"http://h/a/1.shtml?from=x/y", u"http://h/a/1.shtml?from=x/"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(TfrmMain::GetUrlBefore(c.address), c.prefix) << U8(c.address);
+  for (const auto& c : cases) EXPECT_EQ(GetUrlBefore(c.address), c.prefix) << U8(c.address);
 }
 
 struct PageListCase {
@@ -130,6 +129,10 @@ TEST(GetPageName, SeveralPages) {
       {"two commas", kStart + SeveralPagesBlock(u"1,,3") + kEnd, {u"1", u"", u"3"}},
       {"value before apn is not the list",
        area(u"<input value=\"x,y\" idArticleslist name=\"apn\" value=\"5,6\"/><input"),
+       {u"5", u"6"}},
+      {"apn, value and ><input before idArticleslist are not the list",
+       area(u"<input name=\"apn\" value=\"1,2\"/><input idArticleslist name=\"apn\" "
+            u"value=\"5,6\"/><input"),
        {u"5", u"6"}},
       {"no idArticleslist: apn searched in the whole area",
        area(u"<input name=\"apn\" value=\"5,6\"/><input"),
