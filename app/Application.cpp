@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <QByteArray>
+#include <QSettings>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -49,6 +50,13 @@ void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
 }
 
 }  // namespace
+
+Application::Application(int& argc, char** argv)
+    : QApplication(HoldStartUpMessages(argc, argv), argv) {
+  ReleaseStartUpMessages();
+  for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, settings_.path());
+}
 
 int& Application::HoldStartUpMessages(int& argc, char** argv) {
   StartUp& startUp = TheStartUp();
