@@ -1,10 +1,8 @@
 // The popup menu's save item: the output text into a file that the user
 // names, in code page 936 without byte-order mark.
-#include <QFile>
 #include <string>
 
 #include "app/MainUnit.h"
-#include "app/Platform.h"
 #include "app/TextFile.h"
 #include "text/Encoding.h"
 
@@ -17,7 +15,7 @@ const velbrook::Text kStreamWriteError = u"Stream write error";
 // The system's reason as the message shows it: in the locale's encoding,
 // without the spaces, line breaks and dots at its end.
 velbrook::Text ReasonText(const std::string& reason) {
-  velbrook::Text text = velbrook::FromQString(QString::fromLocal8Bit(reason));
+  velbrook::Text text = velbrook::FromUtf8(reason);
   while (!text.empty() && (text.back() == u' ' || text.back() == u'\r' || text.back() == u'\n' ||
                            text.back() == u'.')) {
     text.pop_back();
@@ -29,14 +27,12 @@ velbrook::Text CannotCreateText(const velbrook::Text& path, const std::string& r
   return u"Cannot create file \"" + path + u"\". " + ReasonText(reason);
 }
 
-std::string NativePath(const velbrook::Text& path) {
-  return QFile::encodeName(velbrook::ToQString(path)).toStdString();
-}
+std::string NativePath(const velbrook::Text& path) { return velbrook::ToUtf8(path); }
 
 }  // namespace
 
-void TfrmMain::XTs1Click(QObject* /*Sender*/) {
-  const std::optional<velbrook::Text> chosen = dlgSave.Execute(this);
+void TfrmMain::XTs1Click(const void* /*Sender*/) {
+  const std::optional<velbrook::Text> chosen = dlgSave.Execute(window_);
   if (!chosen) return;
   // Whatever the name already ends with.
   const velbrook::Text path = *chosen + kSavedSuffix;
@@ -44,7 +40,7 @@ void TfrmMain::XTs1Click(QObject* /*Sender*/) {
   try {
     file.emplace(velbrook::TextFile::CreateOrReplace(NativePath(path)));
   } catch (const velbrook::FileCreateError& refused) {
-    velbrook::ShowDefaultErrorBox(this, CannotCreateText(path, refused.reason()));
+    ShowDefaultErrorBox(CannotCreateText(path, refused.reason()));
     return;
   }
   const std::string bytes = velbrook::EncodeCp936(ReadOutput());
@@ -53,8 +49,8 @@ void TfrmMain::XTs1Click(QObject* /*Sender*/) {
     file->Close();
   } catch (const velbrook::FileWriteError&) {
     // What reached the file stays in it.
-    velbrook::ShowDefaultErrorBox(this, kStreamWriteError);
+    ShowDefaultErrorBox(kStreamWriteError);
     return;
   }
-  velbrook::ShowMessageBox(this, kSaved, velbrook::MessageIcon::Information);
+  ShowMessageBox(kSaved, velbrook::MessageIcon::Information);
 }

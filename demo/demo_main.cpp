@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/Application.h"
+#include "qt/Application.h"
 #include "app/MainUnit.h"
 #include "app/Site.h"
-#include "app/StartUp.h"
+#include "qt/StartUp.h"
 #include "demo/ForumConnector.h"
 #include "fetch/HttpClient.h"
 #include "forum/ForumServer.h"

@@ -1,12 +1,13 @@
-#include "app/StartUp.h"
+#include "qt/StartUp.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 
+#include "app/DefaultError.h"
 #include "app/MainUnit.h"
-#include "app/Platform.h"
 #include "app/Site.h"
+#include "qt/QtWindow.h"
 #include "text/MarkerText.h"
 
 namespace velbrook {
@@ -30,8 +31,8 @@ int RunMainWindow(const std::function<void(TfrmMain&)>& prepare) {
   // The system's locale; nothing of the program's configures it.
   const QtTranslations translations(QLocale::system());
 
-  TfrmMain frmMain;
-  if (prepare) prepare(frmMain);
+  QtWindow frmMain;
+  if (prepare) prepare(frmMain.frmMain());
   frmMain.show();
   // Closing the main window ends the loop; the window and all it owns go
   // when frmMain leaves this scope.

@@ -1,4 +1,4 @@
-#include "app/MenuStyle.h"
+#include "qt/MenuStyle.h"
 
 #include <QApplication>
 #include <QFontMetrics>

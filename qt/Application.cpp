@@ -1,4 +1,4 @@
-#include "app/Application.h"
+#include "qt/Application.h"
 
 #include <QByteArray>
 #include <QSettings>
@@ -7,7 +7,8 @@
 #include <mutex>
 #include <vector>
 
-#include "app/Platform.h"
+#include "app/DefaultError.h"
+#include "qt/QtPlatform.h"
 
 namespace velbrook {
 namespace {
@@ -78,9 +79,14 @@ void Application::ReleaseStartUpMessages() {
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
-  bool handled = false;
-  RunGuarded(activeWindow(), [&] { handled = QApplication::notify(receiver, event); });
-  return handled;
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (...) {
+    ShowQtMessageBox(activeWindow(), ApplicationTitle(),
+                     DefaultErrorText(FailureMessage(std::current_exception())),
+                     MessageIcon::Error);
+    return false;
+  }
 }
 
 }  // namespace velbrook

@@ -1,4 +1,4 @@
-#include "app/StatusBar.h"
+#include "qt/StatusBar.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -7,7 +7,7 @@
 #include <QSizeGrip>
 #include <QString>
 
-#include "app/Platform.h"
+#include "qt/QtPlatform.h"
 
 namespace velbrook {
 namespace {
