@@ -39,7 +39,7 @@ inline const Text kProgressCaption = u"当前进度:";
 // The popup menu pm, in order; the letter after "&" is the access key.
 inline const Text kNewVersionItem = u"去看看有没新版本(&G)";  // N1
 inline const Text kFlowersItem = u"去帮Pellam浇花(&H)";       // N2
-inline const Text kSaveItem = u"把文档保存为TXT(&S)";          // XTs1
+inline const Text kSaveItem = u"把文档保存为TXT(&S)";         // XTs1
 
 // What assistive technology calls the two boxes and the menu.
 inline const Text kOutputName = u"脱水结果";

@@ -4,8 +4,8 @@
 #include "app/MainUnit.h"
 
 #include "app/DefaultError.h"
-#include "app/MyThread.h"
 #include "app/Form.h"
+#include "app/MyThread.h"
 #include "app/Site.h"
 #include "fetch/HttpClient.h"
 

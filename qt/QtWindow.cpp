@@ -40,9 +40,7 @@ namespace {
 constexpr qsizetype kMostWaitingUnits = 512 * 1024;
 constexpr qsizetype kMostWaitingLines = 4096;
 
-QRect PlaceOf(const Rect& place) {
-  return QRect(place.left, place.top, place.width, place.height);
-}
+QRect PlaceOf(const Rect& place) { return QRect(place.left, place.top, place.width, place.height); }
 
 // Tahoma 8 pt; where it is missing the nearest sans-serif, with CJK fonts
 // behind it so the Chinese texts have glyphs.
@@ -293,7 +291,7 @@ void QtWindow::CreateTopPanel() {
   btnStart = new QPushButton(ToQString(kStartCaption), Panel1);
   btnStart->setObjectName(QStringLiteral("btnStart"));
   btnStart->setGeometry(PlaceOf(kStartButtonPlace));
-    // Enter clicks the button while it has the focus (Space does anyway); it
+  // Enter clicks the button while it has the focus (Space does anyway); it
   // is no default button, so Enter elsewhere does not reach it.
   btnStart->setAutoDefault(true);
   connect(btnStart, &QPushButton::clicked, this,

@@ -21,7 +21,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-Clock::time_point Deadline(int limitMs) { return Clock::now() + std::chrono::milliseconds(limitMs); }
+Clock::time_point Deadline(int limitMs) {
+  return Clock::now() + std::chrono::milliseconds(limitMs);
+}
 
 // Waits without turning the event loop, as the window's thread does while
 // it is busy elsewhere; false when the limit passed.

@@ -44,10 +44,10 @@ class CloseDuringJobTest : public DemoForumTest {
   // Closes the window as the user does while the job still runs; the worker
   // is gone once the window is.
   void CloseWhileRunning() {
-    ASSERT_EQ(window_->BusyFlag(), 1) << "the job ended before the close";
+    ASSERT_EQ(Busy(), 1) << "the job ended before the close";
     window_->close();
     window_.reset();
-    EXPECT_TRUE(boxes_.boxes.empty());
+    EXPECT_TRUE(boxesSeen_.empty());
   }
 };
 
@@ -62,17 +62,18 @@ TEST_P(CloseDuringLookupTest, LookupThatEndsDuringTheCloseEndsTheJob) {
   std::atomic<bool> inLookup{false};
   const LookupEnd end = GetParam();
   const uint16_t port = server.port();
-  window_->idhtp().SetConnector([&inLookup, end, port](const std::string&, uint16_t) -> Socket {
-    // A lookup that nothing can cut short; it happens to end just as the
-    // close aborts the client.
-    pollfd wake{ConnectWakeScope::Current(), POLLIN, 0};
-    EXPECT_GE(wake.fd, 0) << "the client lends no wake-up to its connector";
-    inLookup = true;
-    poll(&wake, 1, kSafetyMs);
-    if (end == LookupEnd::NotFound)
-      throw FetchError(FetchFailure::SocketError, "lookup: no such host", EAI_NONAME);
-    return ConnectTcp("127.0.0.1", port);
-  });
+  window_->frmMain().idhtp().SetConnector(
+      [&inLookup, end, port](const std::string&, uint16_t) -> Socket {
+        // A lookup that nothing can cut short; it happens to end just as the
+        // close aborts the client.
+        pollfd wake{ConnectWakeScope::Current(), POLLIN, 0};
+        EXPECT_GE(wake.fd, 0) << "the client lends no wake-up to its connector";
+        inLookup = true;
+        poll(&wake, 1, kSafetyMs);
+        if (end == LookupEnd::NotFound)
+          throw FetchError(FetchFailure::SocketError, "lookup: no such host", EAI_NONAME);
+        return ConnectTcp("127.0.0.1", port);
+      });
   StartJob(kSampleThreadAddress);
   ASSERT_TRUE(WaitUntil([&] { return inLookup.load(); }));
   CloseWhileRunning();
@@ -88,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Ends, CloseDuringLookupTest,
 
 TEST_F(CloseDuringJobTest, ConnectThatNobodyAnswers) {
   SilentListener silent;
-  window_->idhtp().SetConnector(ToLoopback(silent.port()));
+  window_->frmMain().idhtp().SetConnector(ToLoopback(silent.port()));
   StartJob(kSampleThreadAddress);
   ASSERT_TRUE(WaitUntil([&] { return silent.PendingConnects() > 0; }));
   CloseWhileRunning();

@@ -1,7 +1,7 @@
-// The platform layer: the message box and its caption, the default error box
-// and its "." rule, guarded handlers, the save dialog's settings and the Qt
-// filter text, Qt's own texts in the locale's language; the system's own box
-// and dialog answered by a timer.
+// The Qt window's platform services: the system's message box with its one
+// OK and icon, the save dialog's settings and the Qt filter text, Qt's own
+// texts in the locale's language; the system's own box and dialog answered
+// by a timer.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QComboBox>
@@ -20,37 +20,17 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "app/DefaultError.h"
 #include "app/MainUnit.h"
-#include "app/Platform.h"
-#include "app/StartUp.h"
+#include "qt/QtPlatform.h"
+#include "qt/QtWindow.h"
+#include "qt/StartUp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowProbe.h"
 #include "text/Encoding.h"
 
 namespace velbrook::testing {
 namespace {
-
-TEST(DefaultErrorTextTest, FullStopOnlyAfterACharacterAboveIt) {
-  const struct {
-    Text message;
-    Text shown;
-  } cases[] = {
-      {u"", u""},
-      {u"Stream write error", u"Stream write error."},
-      {u"ends with a dot.", u"ends with a dot."},
-      {u"hyphen-", u"hyphen-"},  // 0x2D
-      {u"slash/", u"slash/."},   // 0x2F
-      {u"space ", u"space "},    // 0x20
-      {u"bang!", u"bang!"},      // 0x21
-      {u"paren)", u"paren)"},    // 0x29
-      {u"digit 9", u"digit 9."},
-      {u"中文", u"中文."},
-      {u"line\r\n", u"line\r\n"},
-      {u".", u"."},
-      {u"/", u"/."},
-  };
-  for (const auto& c : cases) EXPECT_EQ(DefaultErrorText(c.message), c.shown) << ToUtf8(c.message);
-}
 
 TEST(QtFileFilterTest, WindowsFilterPairsBecomeQtEntries) {
   EXPECT_EQ(QtFileFilter(u"文本文件*.txt|*.txt"), ToQString(u"文本文件*.txt (*.txt)"));
@@ -61,60 +41,9 @@ TEST(QtFileFilterTest, WindowsFilterPairsBecomeQtEntries) {
 
 class PlatformTest : public ::testing::Test {
  protected:
-  TfrmMain window_;
+  QtWindow window_;
+  TfrmMain& frmMain_ = window_.frmMain();
 };
-
-TEST_F(PlatformTest, MessageBoxCaptionIsTheWindowsCaptionAtThatMoment) {
-  MessageBoxRecorder boxes;
-  ShowMessageBox(&window_, u"保存成功啦!", MessageIcon::Information);
-  window_.setWindowTitle(QStringLiteral("changed"));
-  ShowMessageBox(&window_, u"second", MessageIcon::Error);
-  ASSERT_EQ(boxes.boxes.size(), 2u);
-  EXPECT_EQ(boxes.boxes[0].caption, u"Velbrook1.0b");
-  EXPECT_EQ(boxes.boxes[0].text, u"保存成功啦!");
-  EXPECT_EQ(boxes.boxes[0].icon, MessageIcon::Information);
-  EXPECT_EQ(boxes.boxes[0].owner, &window_);
-  EXPECT_EQ(boxes.boxes[1].caption, u"changed");
-  EXPECT_EQ(boxes.boxes[1].icon, MessageIcon::Error);
-  EXPECT_EQ(static_cast<unsigned>(MessageIcon::Error), 0x10u);
-  EXPECT_EQ(static_cast<unsigned>(MessageIcon::Information), 0x40u);
-}
-
-TEST_F(PlatformTest, DefaultErrorBoxHasTheApplicationTitleAndTheErrorIcon) {
-  MessageBoxRecorder boxes;
-  const Text previous = ApplicationTitle();
-  SetApplicationTitle(u"Velbrook - Pellam软件");
-  ShowDefaultErrorBox(&window_, u"Stream write error");
-  SetApplicationTitle(previous);
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].caption, u"Velbrook - Pellam软件");
-  EXPECT_EQ(boxes.boxes[0].text, u"Stream write error.");
-  EXPECT_EQ(boxes.boxes[0].icon, MessageIcon::Error);
-}
-
-TEST_F(PlatformTest, AFailureEscapingAHandlerGoesToTheDefaultErrorBox) {
-  MessageBoxRecorder boxes;
-  bool after = false;
-  RunGuarded(&window_, [] {
-    throw std::runtime_error("Thread creation error: Resource temporarily unavailable");
-  });
-  RunGuarded(&window_, [&] { after = true; });  // the window carries on
-  RunGuarded(&window_, [] { throw 42; });
-  EXPECT_TRUE(after);
-  ASSERT_EQ(boxes.boxes.size(), 2u);
-  EXPECT_EQ(boxes.boxes[0].text, u"Thread creation error: Resource temporarily unavailable.");
-  EXPECT_EQ(boxes.boxes[0].icon, MessageIcon::Error);
-  EXPECT_FALSE(boxes.boxes[1].text.empty());
-}
-
-TEST_F(PlatformTest, AFailingBrowserStaysSilent) {
-  MessageBoxRecorder boxes;
-  WebAddressOpener previous =
-      SetWebAddressOpener([](const Text&) -> bool { throw std::runtime_error("no browser"); });
-  EXPECT_NO_THROW(OpenWebAddress(u"http://www.pellam.example"));
-  SetWebAddressOpener(std::move(previous));
-  EXPECT_TRUE(boxes.boxes.empty());
-}
 
 // Answers the modal dialogs of type Box while it lives: every few
 // milliseconds the answer is given again to a dialog that is still up (a
@@ -146,7 +75,7 @@ TEST_F(PlatformTest, TheSystemMessageBoxHasOneOkAndTheCallersIcon) {
     EXPECT_EQ(box.windowModality(), Qt::ApplicationModal);
     box.button(QMessageBox::Ok)->click();
   });
-  ShowMessageBox(&window_, u"已经在帮你干活啦!猴急什么的最讨厌啦!", MessageIcon::Information);
+  frmMain_.ShowMessageBox(u"已经在帮你干活啦!猴急什么的最讨厌啦!", MessageIcon::Information);
   EXPECT_EQ(answer.answered, 1);
 }
 
@@ -158,9 +87,9 @@ TEST_F(PlatformTest, EverySystemBoxShowsItsTextAsWritten) {
     std::function<void()> show;
     Text shown;
   } cases[] = {
-      {"information", [&] { ShowMessageBox(&window_, marked, MessageIcon::Information); }, marked},
-      {"error", [&] { ShowMessageBox(&window_, marked, MessageIcon::Error); }, marked},
-      {"default error box", [&] { ShowDefaultErrorBox(&window_, marked); }, marked + u"."},
+      {"information", [&] { frmMain_.ShowMessageBox(marked, MessageIcon::Information); }, marked},
+      {"error", [&] { frmMain_.ShowMessageBox(marked, MessageIcon::Error); }, marked},
+      {"default error box", [&] { frmMain_.ShowDefaultErrorBox(marked); }, marked + u"."},
   };
   for (const auto& c : cases) {
     Qt::TextFormat boxFormat = Qt::AutoText;
@@ -188,7 +117,7 @@ TEST_F(PlatformTest, TheSystemErrorBoxShowsTheCriticalIcon) {
     EXPECT_EQ(box.windowTitle(), ToQString(ApplicationTitle()));
     box.button(QMessageBox::Ok)->click();
   });
-  ShowDefaultErrorBox(&window_, u"Stream write error");
+  frmMain_.ShowDefaultErrorBox(u"Stream write error");
   EXPECT_EQ(answer.answered, 1);
 }
 
@@ -207,7 +136,7 @@ TEST_F(PlatformTest, TheSystemSaveDialogTakesTheNameAsChosen) {
     name->setText(QStringLiteral("notes"));
     QMetaObject::invokeMethod(&dialog, "accept");
   });
-  const std::optional<Text> path = ShowSaveDialog(&window_, u"文本文件*.txt|*.txt", u"");
+  const std::optional<Text> path = window_.RunSaveDialog(u"文本文件*.txt|*.txt", u"");
   ASSERT_TRUE(path.has_value());
   EXPECT_EQ(ToQString(*path), chosen);  // no ".txt" added by the dialog
 }
@@ -244,7 +173,7 @@ TEST_F(PlatformTest, TheSystemSaveDialogsFileTypeReadsAsWrittenAndShowsTxtFilesO
       listed << view->model()->index(row, 0, root).data().toString();
     dialog.reject();
   });
-  ShowSaveDialog(&window_, u"文本文件*.txt|*.txt", u"");
+  window_.RunSaveDialog(u"文本文件*.txt|*.txt", u"");
   EXPECT_TRUE(loaded);
   EXPECT_EQ(types.join(u'|').toStdString(), "文本文件*.txt");
   listed.sort();
@@ -280,7 +209,7 @@ TEST_F(PlatformTest, QtsOwnTextsSpeakTheLocalesLanguage) {
         buttons << button->text().remove(u'&');
       dialog.reject();
     });
-    ShowSaveDialog(&window_, u"文本文件*.txt|*.txt", u"");
+    window_.RunSaveDialog(u"文本文件*.txt|*.txt", u"");
     EXPECT_EQ(title, ToQString(c.title)) << c.name;
     const std::string shown = buttons.join(u'|').toStdString();
     ASSERT_EQ(buttons.size(), 2) << c.name << ": " << shown;
@@ -291,7 +220,7 @@ TEST_F(PlatformTest, QtsOwnTextsSpeakTheLocalesLanguage) {
       ok = box.button(QMessageBox::Ok)->text().remove(u'&');
       box.button(QMessageBox::Ok)->click();
     });
-    ShowMessageBox(&window_, u"保存成功啦!", MessageIcon::Information);
+    frmMain_.ShowMessageBox(u"保存成功啦!", MessageIcon::Information);
     EXPECT_TRUE(ok.startsWith(ToQString(c.ok))) << c.name << " " << ok.toStdString();
   }
   // Gone with the translations object.
@@ -300,17 +229,7 @@ TEST_F(PlatformTest, QtsOwnTextsSpeakTheLocalesLanguage) {
 
 TEST_F(PlatformTest, CancellingTheSystemSaveDialogGivesNothing) {
   Answerer<QFileDialog> answer([](QFileDialog& dialog) { dialog.reject(); });
-  EXPECT_FALSE(ShowSaveDialog(&window_, u"文本文件*.txt|*.txt", u"earlier").has_value());
-}
-
-TEST_F(PlatformTest, AnInstalledSaveDialogGetsTheRequest) {
-  SaveDialogAnswerer answers;
-  answers.answers.push_back(Text(u"/tmp/abc"));
-  EXPECT_EQ(ShowSaveDialog(&window_, u"文本文件*.txt|*.txt", u"/tmp/old"), Text(u"/tmp/abc"));
-  ASSERT_EQ(answers.requests.size(), 1u);
-  EXPECT_EQ(answers.requests[0].filter, u"文本文件*.txt|*.txt");
-  EXPECT_EQ(answers.requests[0].initialName, u"/tmp/old");
-  EXPECT_EQ(answers.requests[0].owner, &window_);
+  EXPECT_FALSE(window_.RunSaveDialog(u"文本文件*.txt|*.txt", u"earlier").has_value());
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ Shown ShownBy(QtWindow& window) {
   QTextCursor end(&output);
   end.movePosition(QTextCursor::End);
   end.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, 64);
-  return {output.characterCount(), end.selectedText(), shown.StatusPanelText(3),
+  return {output.characterCount(), end.selectedText(), window.StatusPanelText(3),
           window.frmMain().btnStart.Tag};
 }
 

@@ -15,7 +15,6 @@
 #include <QTest>
 
 #include "app/MainUnit.h"
-#include "app/Platform.h"
 #include "app/Site.h"
 #include "tests/support/WindowProbe.h"
 
@@ -38,7 +37,7 @@ class WindowLayoutTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
   }
 
-  TfrmMain window_;
+  TestWindow window_;
 };
 
 TEST_F(WindowLayoutTest, CaptionNameAndIcon) {
@@ -53,10 +52,9 @@ TEST_F(WindowLayoutTest, ControlsCarryTheirTexts) {
   EXPECT_EQ(Find<QLineEdit>(window_, "edtWebSite")->text(),
             QStringLiteral("http://www.forum.example/publicforum/content/funinfo/1/2273274.shtml"));
   EXPECT_EQ(Find<QPushButton>(window_, "btnStart")->text(), ToQString(u"开 始"));
-  EXPECT_EQ(Find<QPushButton>(window_, "btnStart")->property("Tag").toInt(), 0);
-  EXPECT_EQ(window_.BusyFlag(), 0);
+  EXPECT_EQ(window_.frmMain().btnStart.Tag, 0);
   EXPECT_TRUE(Find<QPlainTextEdit>(window_, "mmoText")->toPlainText().isEmpty());
-  EXPECT_EQ(window_.ReadOutput(), Text());
+  EXPECT_EQ(window_.frmMain().ReadOutput(), Text());
 }
 
 TEST_F(WindowLayoutTest, InitialLayoutAt96Dpi) {
@@ -197,7 +195,7 @@ TEST(StatusBarHeight, FitsTheSystemFont) {
     QFont font = systemFont;
     font.setPointSize(points);
     QApplication::setFont(font);
-    TfrmMain window;
+    QtWindow window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     int needed = 0;
@@ -245,7 +243,6 @@ TEST_F(WindowLayoutTest, StartButtonHasTheFocusAndTabCyclesInOrder) {
 TEST_F(WindowLayoutTest, EnterClicksStartOnlyWhileItHasTheFocus) {
   ShowActive();
   SetAddress(window_, u"not a thread address");  // the click then only shows a message
-  MessageBoxRecorder boxes;
   auto* start = Find<QPushButton>(window_, "btnStart");
   int clicks = 0;
   QObject::connect(start, &QPushButton::clicked, [&] { ++clicks; });

@@ -16,42 +16,24 @@
 #include <QTimer>
 
 #include "app/MainUnit.h"
-#include "app/Platform.h"
 #include "tests/support/WindowProbe.h"
 #include "text/Encoding.h"
 
 namespace velbrook::testing {
 namespace {
 
-// Records the addresses handed to the browser.
-class OpenerRecorder {
- public:
-  OpenerRecorder() {
-    previous_ = SetWebAddressOpener([this](const Text& address) {
-      opened.push_back(address);
-      return result;
-    });
-  }
-  ~OpenerRecorder() { SetWebAddressOpener(std::move(previous_)); }
-  std::vector<Text> opened;
-  bool result = true;
-
- private:
-  WebAddressOpener previous_;
-};
-
 class WindowOutputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    output_ = Find<QPlainTextEdit>(window_, "mmoText");
-    instructions_ = Find<QPlainTextEdit>(window_, "mmo1");
-    menu_ = Find<QMenu>(window_, "pm");
+    output_ = Find<QPlainTextEdit>(shown_, "mmoText");
+    instructions_ = Find<QPlainTextEdit>(shown_, "mmo1");
+    menu_ = Find<QMenu>(shown_, "pm");
   }
   void ShowActive() {
-    window_.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
-    QApplication::setActiveWindow(&window_);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    shown_.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown_));
+    QApplication::setActiveWindow(&shown_);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shown_));
   }
   std::string Output() { return ToUtf8(window_.ReadOutput()); }
   void CloseMenu() {
@@ -59,7 +41,8 @@ class WindowOutputTest : public ::testing::Test {
     ASSERT_TRUE(WaitUntil([&] { return !menu_->isVisible(); }));
   }
 
-  TfrmMain window_;
+  TestWindow shown_;
+  TfrmMain& window_ = shown_.frmMain();
   QPlainTextEdit* output_ = nullptr;
   QPlainTextEdit* instructions_ = nullptr;
   QMenu* menu_ = nullptr;
@@ -108,7 +91,7 @@ TEST_F(WindowOutputTest, AppendGoesToTheEndWhereverTheCursorWas) {
 
 TEST_F(WindowOutputTest, ReadingReturnsTheUsersEditsAndOnlyRealLineBreaks) {
   ShowActive();
-  window_.resize(300, 300);
+  shown_.resize(300, 300);
   const QString longLine = QString(40, u'x') + QStringLiteral(" word") + QString(200, u'y');
   output_->setFocus();
   QTest::keyClicks(output_, longLine);
@@ -130,36 +113,10 @@ TEST_F(WindowOutputTest, LoneCarriageReturnsAndLineFeedsBecomeLineBreaks) {
   EXPECT_EQ(Output(), "a\r\nb\r\nc\r\n");
 }
 
-TEST_F(WindowOutputTest, ShowStatusKinds) {
-  const struct {
-    Text kind;
-    int changedPanel;  // -1: none
-  } cases[] = {{u"A", 3},   {u"S", 0},   {u"a", -1},  {u"s", -1},           {u"", -1},
-               {u"AA", -1}, {u" A", -1}, {u"A ", -1}, {Text(u"A\0", 2), -1}};
-  for (const auto& c : cases) {
-    TfrmMain window;
-    const Text before[4] = {window.StatusPanelText(0), window.StatusPanelText(1),
-                            window.StatusPanelText(2), window.StatusPanelText(3)};
-    window.ShowStatus(u"当前进度:50.00%,(1/2)", c.kind);
-    for (int panel = 0; panel < 4; ++panel) {
-      const Text expected = panel == c.changedPanel ? u"当前进度:50.00%,(1/2)" : before[panel];
-      EXPECT_EQ(window.StatusPanelText(panel), expected)
-          << "kind '" << ToUtf8(c.kind) << "' panel " << panel;
-    }
-  }
-}
-
-TEST_F(WindowOutputTest, BusyFlagIsTheStartButtonsTag) {
-  window_.SetBusyFlag(1);
-  EXPECT_EQ(Find<QPushButton>(window_, "btnStart")->property("Tag").toInt(), 1);
-  window_.ClearBusyFlag();
-  EXPECT_EQ(window_.BusyFlag(), 0);
-}
-
 TEST_F(WindowOutputTest, RightClickInEitherTextBoxOpensThePopupMenuThere) {
   ShowActive();
   for (QPlainTextEdit* memo : {output_, instructions_}) {
-    window_.findChild<QWidget*>(QStringLiteral("btnStart"))->setFocus();
+    shown_.findChild<QWidget*>(QStringLiteral("btnStart"))->setFocus();
     const QPoint inside(20, 15);
     QContextMenuEvent click(QContextMenuEvent::Mouse, inside,
                             memo->viewport()->mapToGlobal(inside));
@@ -190,7 +147,7 @@ TEST_F(WindowOutputTest, FromTheKeyboardThePopupOpensAtTheTextAreasCorner) {
 
 TEST_F(WindowOutputTest, TheAddressBoxAndTheScrollBarKeepTheirOwnMenus) {
   ShowActive();
-  auto* address = Find<QLineEdit>(window_, "edtWebSite");
+  auto* address = Find<QLineEdit>(shown_, "edtWebSite");
   EXPECT_EQ(address->contextMenuPolicy(), Qt::DefaultContextMenu);
   QScrollBar* bar = output_->verticalScrollBar();
   EXPECT_NE(bar->contextMenuPolicy(), Qt::CustomContextMenu);
@@ -215,14 +172,12 @@ TEST_F(WindowOutputTest, TheAddressBoxAndTheScrollBarKeepTheirOwnMenus) {
 }
 
 TEST_F(WindowOutputTest, BothHomePageItemsOpenTheHomePageSilently) {
-  OpenerRecorder browser;
-  MessageBoxRecorder boxes;
-  Find<QAction>(window_, "N1")->trigger();
-  Find<QAction>(window_, "N2")->trigger();
-  browser.result = false;  // the browser refuses: still nothing shown
-  Find<QAction>(window_, "N1")->trigger();
-  EXPECT_EQ(browser.opened, (std::vector<Text>(3, u"http://www.pellam.example")));
-  EXPECT_TRUE(boxes.boxes.empty());
+  Find<QAction>(shown_, "N1")->trigger();
+  Find<QAction>(shown_, "N2")->trigger();
+  shown_.browserFails = true;  // the browser refuses: still nothing shown
+  Find<QAction>(shown_, "N1")->trigger();
+  EXPECT_EQ(shown_.opened, (std::vector<Text>(3, u"http://www.pellam.example")));
+  EXPECT_TRUE(shown_.boxes.empty());
 }
 
 TEST_F(WindowOutputTest, ARegionalSettingsChangeReReadsTheDecimalSeparator) {
@@ -230,7 +185,7 @@ TEST_F(WindowOutputTest, ARegionalSettingsChangeReReadsTheDecimalSeparator) {
   const char16_t fromTheEnvironment = DecimalSeparator();
   SetDecimalSeparator(u'#');
   QEvent change(QEvent::LocaleChange);
-  QApplication::sendEvent(&window_, &change);
+  QApplication::sendEvent(&shown_, &change);
   EXPECT_EQ(DecimalSeparator(), fromTheEnvironment);
   SetDecimalSeparator(u'.');
 }
