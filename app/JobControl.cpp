@@ -10,6 +10,7 @@
 #include "app/Platform.h"
 #include "app/Site.h"
 #include "fetch/HttpClient.h"
+#include "os/SystemError.h"
 
 namespace {
 
@@ -22,11 +23,6 @@ const velbrook::Text kThreadCreationError = u"Thread creation error: ";
 // An aborted client fails every wait at once, so only a wait that nothing
 // can wake (a host-name lookup) comes near it.
 constexpr std::chrono::milliseconds kAbandonLimit{800};
-
-// The system's texts come in the encoding of the user's locale.
-velbrook::Text SystemText(const std::string& text) {
-  return velbrook::FromQString(QString::fromLocal8Bit(text));
-}
 
 }  // namespace
 
@@ -54,7 +50,7 @@ void TfrmMain::btnStartClick(QObject* /*Sender*/) {
   } catch (const std::system_error& refused) {
     SetBusyFlag(0);
     velbrook::ShowDefaultErrorBox(this,
-                                  kThreadCreationError + SystemText(refused.code().message()));
+                                  kThreadCreationError + velbrook::SystemErrorText(refused.code()));
   }
 }
 
