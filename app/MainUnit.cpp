@@ -26,6 +26,7 @@
 #include "app/Site.h"
 #include "app/StatusBar.h"
 #include "fetch/HttpClient.h"
+#include "os/DecimalSeparator.h"
 
 namespace velbrook {
 namespace {

@@ -7,7 +7,7 @@
 #include "app/MainUnit.h"
 #include "app/Platform.h"
 #include "app/Site.h"
-#include "text/MarkerText.h"
+#include "os/DecimalSeparator.h"
 
 namespace velbrook {
 

@@ -17,6 +17,7 @@
 
 #include "app/MainUnit.h"
 #include "app/Platform.h"
+#include "os/DecimalSeparator.h"
 #include "tests/support/WindowProbe.h"
 #include "text/Encoding.h"
 
