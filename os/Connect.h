@@ -3,6 +3,7 @@
 // that a waker lent to the calling thread can cut short.
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 #include "os/Socket.h"
 #include "os/Wait.h"
