@@ -9,7 +9,7 @@
 #include "app/MyThread.h"
 #include "app/Site.h"
 #include "fetch/HttpClient.h"
-#include "text/Encoding.h"
+#include "os/SystemError.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ void TfrmMain::btnStartClick(const void* /*Sender*/) {
     worker_ = std::make_unique<TMyThread>(*this);
   } catch (const std::system_error& refused) {
     btnStart.Tag = 0;
-    ShowDefaultErrorBox(kThreadCreationError + velbrook::FromUtf8(refused.code().message()));
+    ShowDefaultErrorBox(kThreadCreationError + velbrook::SystemErrorText(refused.code()));
   }
 }
 

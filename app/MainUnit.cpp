@@ -8,6 +8,7 @@
 #include "app/MyThread.h"
 #include "app/Site.h"
 #include "fetch/HttpClient.h"
+#include "os/DecimalSeparator.h"
 
 using velbrook::Text;
 

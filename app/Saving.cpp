@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/MainUnit.h"
-#include "app/TextFile.h"
+#include "os/TextFile.h"
 #include "text/Encoding.h"
 
 namespace {
@@ -12,10 +12,9 @@ const velbrook::Text kSavedSuffix = u".txt";
 const velbrook::Text kSaved = u"保存成功啦!";
 const velbrook::Text kStreamWriteError = u"Stream write error";
 
-// The system's reason as the message shows it: in the locale's encoding,
-// without the spaces, line breaks and dots at its end.
-velbrook::Text ReasonText(const std::string& reason) {
-  velbrook::Text text = velbrook::FromUtf8(reason);
+// The system's reason as the message shows it: without the spaces, line
+// breaks and dots at its end.
+velbrook::Text ReasonText(velbrook::Text text) {
   while (!text.empty() && (text.back() == u' ' || text.back() == u'\r' || text.back() == u'\n' ||
                            text.back() == u'.')) {
     text.pop_back();
@@ -23,11 +22,9 @@ velbrook::Text ReasonText(const std::string& reason) {
   return text;
 }
 
-velbrook::Text CannotCreateText(const velbrook::Text& path, const std::string& reason) {
+velbrook::Text CannotCreateText(const velbrook::Text& path, const velbrook::Text& reason) {
   return u"Cannot create file \"" + path + u"\". " + ReasonText(reason);
 }
-
-std::string NativePath(const velbrook::Text& path) { return velbrook::ToUtf8(path); }
 
 }  // namespace
 
@@ -38,7 +35,7 @@ void TfrmMain::XTs1Click(const void* /*Sender*/) {
   const velbrook::Text path = *chosen + kSavedSuffix;
   std::optional<velbrook::TextFile> file;
   try {
-    file.emplace(velbrook::TextFile::CreateOrReplace(NativePath(path)));
+    file.emplace(velbrook::TextFile::CreateOrReplace(path));
   } catch (const velbrook::FileCreateError& refused) {
     ShowDefaultErrorBox(CannotCreateText(path, refused.reason()));
     return;

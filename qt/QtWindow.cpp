@@ -23,6 +23,7 @@
 
 #include "app/Form.h"
 #include "app/Site.h"
+#include "os/DecimalSeparator.h"
 #include "qt/MenuStyle.h"
 #include "qt/QtPlatform.h"
 #include "qt/StatusBar.h"

@@ -7,6 +7,7 @@
 #include "app/DefaultError.h"
 #include "app/MainUnit.h"
 #include "app/Site.h"
+#include "os/DecimalSeparator.h"
 #include "qt/QtWindow.h"
 #include "text/MarkerText.h"
 

@@ -1,7 +1,5 @@
 #include "text/MarkerText.h"
 
-#include <langinfo.h>
-#include <locale.h>
 #include <unicode/uchar.h>
 
 #if defined(__SSE2__)
@@ -270,22 +268,6 @@ char16_t DecimalSeparator() { return gDecimalSeparator.load(std::memory_order_re
 
 void SetDecimalSeparator(char16_t separator) {
   gDecimalSeparator.store(separator, std::memory_order_relaxed);
-}
-
-void ReadDecimalSeparatorFromLocale() {
-  // A locale object of its own rather than setlocale(): the process-wide
-  // LC_NUMERIC stays as it is, and a worker formatting at the same moment is
-  // not raced.
-  char16_t separator = kDefaultSeparator;
-  locale_t user = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
-  if (user != static_cast<locale_t>(nullptr)) {
-    const char* radix = nl_langinfo_l(RADIXCHAR, user);
-    const Text decoded = (radix != nullptr) ? FromUtf8(radix) : Text();
-    if (!decoded.empty() && decoded[0] != u'\uFFFD' && !U16_IS_SURROGATE(decoded[0]))
-      separator = decoded[0];
-    freelocale(user);
-  }
-  SetDecimalSeparator(separator);
 }
 
 }  // namespace velbrook

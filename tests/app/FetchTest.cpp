@@ -4,6 +4,7 @@
 
 #include "app/MainUnit.h"
 #include "fetch/HttpClient.h"
+#include "os/Connect.h"
 #include "tests/app/FakeWindow.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/ScriptedServer.h"

@@ -16,6 +16,7 @@
 #include "app/Site.h"
 #include "fetch/FetchError.h"
 #include "fetch/HttpClient.h"
+#include "os/Connect.h"
 #include "tests/app/FakeWindow.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/ScriptedServer.h"

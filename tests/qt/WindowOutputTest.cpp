@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "app/MainUnit.h"
+#include "os/DecimalSeparator.h"
 #include "tests/support/WindowProbe.h"
 #include "text/Encoding.h"
 

@@ -1,40 +1,42 @@
 #pragma once
 // The one file the program writes: created or replaced, filled in one write,
 // closed. Failures carry the system's own reason so the window can show it.
+#include <cstdint>
 #include <stdexcept>
-#include <string>
 #include <string_view>
+
+#include "text/MarkerText.h"
 
 namespace velbrook {
 
 // The file could not be created; reason() is the system's text, unchanged.
 class FileCreateError : public std::runtime_error {
  public:
-  FileCreateError(std::string path, std::string reason);
-  const std::string& path() const { return path_; }
-  const std::string& reason() const { return reason_; }
+  FileCreateError(Text path, Text reason);
+  const Text& path() const { return path_; }
+  const Text& reason() const { return reason_; }
 
  private:
-  std::string path_;
-  std::string reason_;
+  Text path_;
+  Text reason_;
 };
 
 // Not every byte reached the file; what was written stays in it.
 class FileWriteError : public std::runtime_error {
  public:
-  explicit FileWriteError(std::string reason);
-  const std::string& reason() const { return reason_; }
+  explicit FileWriteError(Text reason);
+  const Text& reason() const { return reason_; }
 
  private:
-  std::string reason_;
+  Text reason_;
 };
 
 // An open file for writing, closed when destroyed. Move-only.
 class TextFile {
  public:
-  // Creates the file at path (native bytes), or cuts an existing one to
-  // nothing. Throws FileCreateError.
-  static TextFile CreateOrReplace(const std::string& path);
+  // Creates the file at path, or cuts an existing one to nothing. Throws
+  // FileCreateError.
+  static TextFile CreateOrReplace(const Text& path);
 
   ~TextFile();
   TextFile(TextFile&& other) noexcept;
@@ -49,11 +51,13 @@ class TextFile {
   void Close();
 
  private:
-  explicit TextFile(int fd) : fd_(fd) {}
-  int fd_ = -1;
-};
+  // The system's handle of the open file (a descriptor here, a HANDLE on
+  // Windows, whose invalid value is -1 too).
+  using Handle = std::intptr_t;
+  static constexpr Handle kNoFile = -1;
 
-// The system's text for an errno value.
-std::string SystemReason(int error);
+  explicit TextFile(Handle handle) : handle_(handle) {}
+  Handle handle_ = kNoFile;
+};
 
 }  // namespace velbrook

@@ -8,9 +8,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/TextFile.h"
+#include "os/TextFile.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/TempDir.h"
+#include "text/Encoding.h"
 
 namespace velbrook::testing {
 namespace {
@@ -24,21 +25,32 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+Text PathText(const std::filesystem::path& path) { return FromUtf8(path.string()); }
+
 TEST(TextFileTest, NewFileHoldsExactlyTheBytes) {
   TempDir dir;
   const auto path = dir.path() / "a.txt";
   const std::string bytes("line\r\n\0\xC9\xBD\r\n", 10);
-  TextFile file = TextFile::CreateOrReplace(path.string());
+  TextFile file = TextFile::CreateOrReplace(PathText(path));
   file.WriteAll(bytes);
   file.Close();
   EXPECT_EQ(ReadBytes(path), bytes);
+}
+
+// The file system's names are UTF-8 bytes.
+TEST(TextFileTest, ChineseNameBecomesItsUtf8Bytes) {
+  TempDir dir;
+  TextFile file = TextFile::CreateOrReplace(PathText(dir.path()) + u"/老屋旧事.txt");
+  file.WriteAll("x");
+  file.Close();
+  EXPECT_EQ(ReadBytes(dir.path() / "\xE8\x80\x81\xE5\xB1\x8B\xE6\x97\xA7\xE4\xBA\x8B.txt"), "x");
 }
 
 TEST(TextFileTest, ExistingFileIsCutToTheNewContent) {
   TempDir dir;
   const auto path = dir.path() / "a.txt";
   WriteBytes(path, std::string(5000, 'x'));
-  TextFile file = TextFile::CreateOrReplace(path.string());
+  TextFile file = TextFile::CreateOrReplace(PathText(path));
   file.WriteAll("short");
   file.Close();
   EXPECT_EQ(ReadBytes(path), "short");
@@ -48,7 +60,7 @@ TEST(TextFileTest, NothingWrittenLeavesAnEmptyFile) {
   TempDir dir;
   const auto path = dir.path() / "empty.txt";
   WriteBytes(path, "old");
-  TextFile file = TextFile::CreateOrReplace(path.string());
+  TextFile file = TextFile::CreateOrReplace(PathText(path));
   file.WriteAll("");
   file.Close();
   ASSERT_TRUE(std::filesystem::exists(path));
@@ -59,7 +71,7 @@ TEST(TextFileTest, DestructorClosesAndKeepsWhatWasWritten) {
   TempDir dir;
   const auto path = dir.path() / "a.txt";
   {
-    TextFile file = TextFile::CreateOrReplace(path.string());
+    TextFile file = TextFile::CreateOrReplace(PathText(path));
     file.WriteAll("kept");
   }
   EXPECT_EQ(ReadBytes(path), "kept");
@@ -68,7 +80,7 @@ TEST(TextFileTest, DestructorClosesAndKeepsWhatWasWritten) {
 struct CreateFailureCase {
   const char* name;
   std::string relative;  // under the test's folder
-  std::string reason;
+  Text reason;
 };
 
 class CreateFailureTest : public ::testing::TestWithParam<CreateFailureCase> {};
@@ -77,13 +89,13 @@ TEST_P(CreateFailureTest, CarriesPathAndSystemReason) {
   TempDir dir;
   std::filesystem::create_directory(dir.path() / "folder");
   WriteBytes(dir.path() / "plain", "a file");
-  const std::string path = (dir.path() / GetParam().relative).string();
+  const Text path = PathText(dir.path() / GetParam().relative);
   try {
     TextFile::CreateOrReplace(path);
-    FAIL() << "created " << path;
+    FAIL() << "created " << ToUtf8(path);
   } catch (const FileCreateError& error) {
     EXPECT_EQ(error.path(), path);
-    EXPECT_EQ(error.reason(), GetParam().reason);
+    EXPECT_EQ(ToUtf8(error.reason()), ToUtf8(GetParam().reason));
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
 }
@@ -91,10 +103,10 @@ TEST_P(CreateFailureTest, CarriesPathAndSystemReason) {
 INSTANTIATE_TEST_SUITE_P(
     Names, CreateFailureTest,
     ::testing::Values(
-        CreateFailureCase{"MissingFolder", "missing/a.txt", "No such file or directory"},
-        CreateFailureCase{"NameOfAFolder", "folder", "Is a directory"},
-        CreateFailureCase{"FileAsFolder", "plain/b.txt", "Not a directory"},
-        CreateFailureCase{"NameTooLong", std::string(300, 'n') + ".txt", "File name too long"}),
+        CreateFailureCase{"MissingFolder", "missing/a.txt", u"No such file or directory"},
+        CreateFailureCase{"NameOfAFolder", "folder", u"Is a directory"},
+        CreateFailureCase{"FileAsFolder", "plain/b.txt", u"Not a directory"},
+        CreateFailureCase{"NameTooLong", std::string(300, 'n') + ".txt", u"File name too long"}),
     RowName());
 
 // A pipe that nobody reads would hold a blocking open for ever.
@@ -102,16 +114,16 @@ TEST(TextFileTest, NamedPipeWithoutReaderFailsAtOnce) {
   TempDir dir;
   const auto path = dir.path() / "pipe.txt";
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  EXPECT_THROW(TextFile::CreateOrReplace(path.string()), FileCreateError);
+  EXPECT_THROW(TextFile::CreateOrReplace(PathText(path)), FileCreateError);
 }
 
 TEST(TextFileTest, FullDeviceFailsTheWrite) {
-  TextFile file = TextFile::CreateOrReplace("/dev/full");
+  TextFile file = TextFile::CreateOrReplace(u"/dev/full");
   try {
     file.WriteAll("bytes");
     FAIL() << "a full device took the bytes";
   } catch (const FileWriteError& error) {
-    EXPECT_EQ(error.reason(), "No space left on device");
+    EXPECT_EQ(error.reason(), u"No space left on device");
   }
 }
 
@@ -128,12 +140,12 @@ TEST(TextFileTest, RefusedRestLeavesThePartialFile) {
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
   bool failed = false;
   {
-    TextFile file = TextFile::CreateOrReplace(path.string());
+    TextFile file = TextFile::CreateOrReplace(PathText(path));
     try {
       file.WriteAll("0123456789");
     } catch (const FileWriteError& error) {
       failed = true;
-      EXPECT_EQ(error.reason(), "File too large");
+      EXPECT_EQ(error.reason(), u"File too large");
     }
   }
   ::setrlimit(RLIMIT_FSIZE, &saved);
