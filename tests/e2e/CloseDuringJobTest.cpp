@@ -62,17 +62,18 @@ TEST_P(CloseDuringLookupTest, LookupThatEndsDuringTheCloseEndsTheJob) {
   std::atomic<bool> inLookup{false};
   const LookupEnd end = GetParam();
   const uint16_t port = server.port();
-  window_->frmMain().idhtp().SetConnector([&inLookup, end, port](const std::string&, uint16_t) -> Socket {
-    // A lookup that nothing can cut short; it happens to end just as the
-    // close aborts the client.
-    const Waker* waker = ConnectWakeScope::Current();
-    EXPECT_NE(waker, nullptr) << "the client lends no waker to its connector";
-    inLookup = true;
-    if (waker != nullptr) WaitForWake(*waker, kSafetyMs);
-    if (end == LookupEnd::NotFound)
-      throw FetchError(FetchFailure::SocketError, "lookup: no such host", EAI_NONAME);
-    return ConnectTcp("127.0.0.1", port);
-  });
+  window_->frmMain().idhtp().SetConnector(
+      [&inLookup, end, port](const std::string&, uint16_t) -> Socket {
+        // A lookup that nothing can cut short; it happens to end just as the
+        // close aborts the client.
+        const Waker* waker = ConnectWakeScope::Current();
+        EXPECT_NE(waker, nullptr) << "the client lends no waker to its connector";
+        inLookup = true;
+        if (waker != nullptr) WaitForWake(*waker, kSafetyMs);
+        if (end == LookupEnd::NotFound)
+          throw FetchError(FetchFailure::SocketError, "lookup: no such host", EAI_NONAME);
+        return ConnectTcp("127.0.0.1", port);
+      });
   StartJob(kSampleThreadAddress);
   ASSERT_TRUE(WaitUntil([&] { return inLookup.load(); }));
   CloseWhileRunning();
