@@ -12,14 +12,33 @@ constexpr unsigned char kFirstNonAscii = 0x80;
 constexpr char16_t kSubstitute = 0xFFFD;
 constexpr char kQuestionMark = '?';
 
-bool IsLead(unsigned char byte) { return byte >= kCp936FirstLead && byte <= kCp936LastLead; }
+// The pair table with a row for every byte above 0x7F and a column for every
+// byte, 0 where the two bytes are no character: one lookup, no range tests,
+// for the double-byte characters that page bodies are mostly made of.
+using Cp936Decoder = std::array<char16_t, 0x80 << 8>;
 
-// The character of a lead byte and the byte after it, or 0 when that byte is
-// no trail byte.
+constexpr Cp936Decoder DecoderTable() {
+  Cp936Decoder units{};
+  for (unsigned lead = kCp936FirstLead; lead <= kCp936LastLead; ++lead)
+    for (unsigned trail = kCp936FirstTrail; trail <= kCp936LastTrail; ++trail)
+      units[(lead - kFirstNonAscii) << 8 | trail] =
+          kCp936Pairs[lead - kCp936FirstLead][trail - kCp936FirstTrail];
+  return units;
+}
+
+constexpr Cp936Decoder kCp936Decoder = DecoderTable();
+
+// The character of a byte above 0x7F and the byte after it, or 0.
 char16_t PairUnit(unsigned char lead, unsigned char trail) {
-  const unsigned column = trail - kCp936FirstTrail;  // wraps for bytes below the trails
-  if (column > kCp936LastTrail - kCp936FirstTrail) return 0;
-  return kCp936Pairs[lead - kCp936FirstLead][column];
+  return kCp936Decoder[static_cast<unsigned>(lead - kFirstNonAscii) << 8 | trail];
+}
+
+// A byte above 0x7F that is not the lead of a pair: one of the two that lead
+// nothing, or a lead byte before a byte that is no trail, or at the very end.
+char16_t HighByteAlone(unsigned char byte) {
+  if (byte == 0x80) return kCp936Byte80;
+  if (byte == 0xFF) return kCp936ByteFF;
+  return kSubstitute;
 }
 
 // For each character above U+007F that the code page holds, its bytes: one
@@ -104,18 +123,23 @@ Text DecodeCp936(std::string_view bytes) {
   const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t size = bytes.size();
   size_t i = 0;
-  while (i < size) {
-    const unsigned char byte = in[i++];
+  while (i + 1 < size) {
+    const unsigned char byte = in[i];
     if (byte < kFirstNonAscii) {
       *out++ = byte;
-    } else if (IsLead(byte)) {
-      const char16_t unit = i < size ? PairUnit(byte, in[i]) : 0;
-      *out++ = unit != 0 ? unit : kSubstitute;
-      if (unit != 0) ++i;
-    } else {
-      *out++ = byte == 0x80 ? kCp936Byte80 : kCp936ByteFF;  // the two that lead nothing
+      ++i;
+      continue;
     }
+    const char16_t unit = PairUnit(byte, in[i + 1]);
+    if (unit != 0) {
+      *out++ = unit;
+      i += 2;
+      continue;
+    }
+    *out++ = HighByteAlone(byte);
+    ++i;
   }
+  if (i < size) *out++ = in[i] < kFirstNonAscii ? in[i] : HighByteAlone(in[i]);
   result.resize(static_cast<size_t>(out - result.data()));
   return result;
 }
