@@ -2,6 +2,7 @@
 // The tables of known conversions: EncodingTest holds the conversions to the
 // texts and bytes written here, IcuReferenceTest holds them to ICU on the
 // same rows.
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,9 @@ struct ConversionCase {
   std::string bytes;
   Text text;
 };
+
+// Failure messages name the row.
+inline void PrintTo(const ConversionCase& row, std::ostream* out) { *out << row.name; }
 
 // Code page 936 byte sequences and what they decode to.
 inline const std::vector<ConversionCase>& Cp936Decodings() {
