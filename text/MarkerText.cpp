@@ -1,6 +1,5 @@
 #include "text/MarkerText.h"
 
-#include <unicode/uchar.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -13,6 +12,7 @@
 #include <cstdlib>
 
 #include "text/Encoding.h"
+#include "text/UpperCase.h"
 
 namespace velbrook {
 namespace {
@@ -36,14 +36,6 @@ bool IsControlUnit(char16_t unit) { return unit <= kLastControlUnit; }
 
 // White space of the comma-list split: 0x0001 to 0x0020 (U+0000 ends the list).
 bool IsListWhiteSpace(char16_t unit) { return unit != 0 && unit <= kLastControlUnit; }
-
-// The simple upper-case mapping of one code unit; a unit whose mapping would
-// leave the BMP or land on a surrogate stays as it is, so lengths never change.
-char16_t UpperUnit(char16_t unit) {
-  const UChar32 upper = u_toupper(unit);
-  if (upper > 0xFFFF || U_IS_SURROGATE(upper)) return unit;
-  return static_cast<char16_t>(upper);
-}
 
 Text UpperCopy(TextView text) {
   Text upper(text);
