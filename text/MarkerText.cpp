@@ -1,6 +1,5 @@
 #include "text/MarkerText.h"
 
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
