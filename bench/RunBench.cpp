@@ -37,12 +37,12 @@
 #include <vector>
 
 #include "app/MainUnit.h"
-#include "qt/QtWindow.h"
 #include "app/Site.h"
 #include "bench/BenchSupport.h"
 #include "fetch/HttpClient.h"
 #include "forum/ForumServer.h"
 #include "page/Extraction.h"
+#include "qt/QtWindow.h"
 #include "text/Encoding.h"
 
 namespace velbrook::bench {

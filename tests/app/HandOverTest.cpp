@@ -14,6 +14,7 @@
 
 #include "app/HandOver.h"
 #include "tests/support/WindowAnswers.h"
+#include "tests/support/Worker.h"
 #include "text/MarkerText.h"
 
 namespace velbrook::testing {
@@ -85,30 +86,6 @@ void KeepBusy(std::chrono::microseconds span) {
   while (std::chrono::steady_clock::now() < end) {
   }
 }
-
-// A worker thread that the test joins however it ends.
-class Worker {
- public:
-  explicit Worker(std::function<void()> work)
-      : thread_([this, work] {
-          work();
-          done_ = true;
-        }) {}
-  ~Worker() {
-    if (thread_.joinable()) thread_.join();
-  }
-  bool Done() const { return done_; }
-  // Turns the window's event loop until the worker has finished.
-  bool Finish(EventLoop& loop) {
-    const bool finished = loop.WaitUntil([this] { return Done(); });
-    if (finished) thread_.join();
-    return finished;
-  }
-
- private:
-  std::atomic<bool> done_{false};
-  std::thread thread_;
-};
 
 TEST(HandOverTest, OnItsOwnThreadWorkRunsAtOnce) {
   EventLoop loop;

@@ -14,33 +14,16 @@
 #include "app/MainUnit.h"
 #include "qt/QtWindow.h"
 #include "tests/support/WindowProbe.h"
+#include "tests/support/Worker.h"
 #include "text/Encoding.h"
 
 namespace velbrook::testing {
 namespace {
 
-// A worker thread that the test joins however it ends.
-class Worker {
- public:
-  explicit Worker(std::function<void()> work)
-      : thread_([this, work] {
-          work();
-          done_ = true;
-        }) {}
-  ~Worker() {
-    if (thread_.joinable()) thread_.join();
-  }
-  // Turns the window's event loop until the worker has finished.
-  bool Finish() {
-    const bool finished = WaitUntil([this] { return done_.load(); });
-    if (finished) thread_.join();
-    return finished;
-  }
-
- private:
-  std::atomic<bool> done_{false};
-  std::thread thread_;
-};
+// The window's event loop, for Worker::Finish.
+struct QtLoop {
+  bool WaitUntil(const std::function<bool()>& done) { return testing::WaitUntil(done); }
+} loop;
 
 TEST(WindowHandOverTest, WindowOperationsFromASecondThreadArriveInOrder) {
   QtWindow shown;
@@ -62,7 +45,7 @@ TEST(WindowHandOverTest, WindowOperationsFromASecondThreadArriveInOrder) {
     }
     window.ClearBusyFlag();
   });
-  ASSERT_TRUE(worker.Finish());
+  ASSERT_TRUE(worker.Finish(loop));
   EXPECT_EQ(address, u"typed address ");  // unchanged, nothing trimmed
   EXPECT_EQ(caption, u"Velbrook1.0b");
   ASSERT_EQ(outputsSeen.size(), 5u);
@@ -202,7 +185,7 @@ TEST(WindowHandOverTest, HandedOverOutputShowsOnlyWholePrefixesAndEndsAsAppended
       for (const Operation& operation : c.operations) apply(window, operation, reads);
       window.ClearBusyFlag();
     });
-    ASSERT_TRUE(worker.Finish());
+    ASSERT_TRUE(worker.Finish(loop));
     ASSERT_TRUE(WaitUntil([&] { return window.btnStart.Tag == 0 && prefix + 1 >= states.size(); }));
     probe.stop();
     EXPECT_TRUE(onlyPrefixes);
@@ -231,7 +214,7 @@ TEST(WindowHandOverTest, AfterTheWindowsEndBeganTheWorkerIsDroppedNotBlocked) {
   while (!asking) std::this_thread::yield();
   window.btnStart.Tag = 1;
   window.EndHandOver();
-  ASSERT_TRUE(worker.Finish());
+  ASSERT_TRUE(worker.Finish(loop));
   QCoreApplication::processEvents();
   EXPECT_EQ(address, Text());
   EXPECT_EQ(ToUtf8(shown.StatusPanelText(3)), "当前进度:");
