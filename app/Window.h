@@ -2,7 +2,9 @@
 // What TfrmMain needs of its window, and all it knows of it: the Qt window
 // and the Win32 window each implement it, and the job's tests use a double.
 // Every operation runs on the window's thread, but WakeHandOver.
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include "text/MarkerText.h"
 
@@ -44,10 +46,20 @@ class Window {
   // Called from any thread: the window's thread is to call
   // TfrmMain::DrainHandOver soon, once the input and painting waiting now
   // had their turn.
-  virtual void WakeHandOver() = 0;
+  void WakeHandOver() const { wake_(); }
   // The end of a stretch of handed-over work: a window that gathers its
   // output for one insertion puts it in now.
   virtual void EndOfWork() {}
+
+ protected:
+  // The window's wake, set by its constructor. A function of its own, not a
+  // virtual one: a worker may wake the window while its destructor runs, up
+  // to the point where that ends the hand-over, and meanwhile the
+  // destructors change which virtual functions the window has.
+  explicit Window(std::function<void()> wake) : wake_(std::move(wake)) {}
+
+ private:
+  const std::function<void()> wake_;
 };
 
 }  // namespace velbrook

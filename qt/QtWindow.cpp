@@ -199,7 +199,7 @@ bool EndsAtLineStart(const QTextDocument& document) {
 
 }  // namespace
 
-QtWindow::QtWindow(QWidget* parent) : QMainWindow(parent) {
+QtWindow::QtWindow(QWidget* parent) : QMainWindow(parent), Window([this] { WakeForHandOver(); }) {
   InitResources();
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(ToQString(kWindowCaption));
@@ -388,7 +388,7 @@ void QtWindow::OpenWebAddress(const Text& address) { OpenQtWebAddress(address); 
 
 // Behind everything in the event queue now, so painting and input come
 // first. A call still queued when the window goes is dropped with it.
-void QtWindow::WakeHandOver() {
+void QtWindow::WakeForHandOver() {
   QMetaObject::invokeMethod(
       this, [this] { frmMain_.RunGuarded([this] { frmMain_.DrainHandOver(); }); },
       Qt::QueuedConnection);

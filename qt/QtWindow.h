@@ -42,7 +42,6 @@ class QtWindow : public QMainWindow, public Window {
   void ShowMessageBox(const Text& caption, const Text& text, MessageIcon icon) override;
   std::optional<Text> RunSaveDialog(const Text& filter, const Text& initialName) override;
   void OpenWebAddress(const Text& address) override;
-  void WakeHandOver() override;
   void EndOfWork() override;
 
  protected:
@@ -56,6 +55,8 @@ class QtWindow : public QMainWindow, public Window {
   void SetTabOrder();
   // pendingOutput_ into the output box in one insertion.
   void TakeInOutput();
+  // The hand-over's wake, from any thread.
+  void WakeForHandOver();
 
   // Controls; the window owns them through Qt's parent-child tree.
   QFrame* Panel1 = nullptr;

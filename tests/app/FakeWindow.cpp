@@ -8,7 +8,8 @@
 namespace velbrook::testing {
 
 FakeWindow::FakeWindow()
-    : address(kSampleThreadAddress),
+    : Window([this] { Wake(); }),
+      address(kSampleThreadAddress),
       caption(kWindowCaption),
       panels{kMakerContact, Text(), Text(), kProgressCaption} {}
 
@@ -48,7 +49,7 @@ void FakeWindow::SetPanelText(int index, const Text& text) {
   panels.at(static_cast<size_t>(index)) = text;
 }
 
-void FakeWindow::WakeHandOver() {
+void FakeWindow::Wake() {
   {
     std::lock_guard guard(lock_);
     ++wakes_;

@@ -49,9 +49,11 @@ class FakeWindow : public Window, public WindowAnswers {
     return AnswerDialog(filter, initialName);
   }
   void OpenWebAddress(const Text& webAddress) override { RecordOpened(webAddress); }
-  void WakeHandOver() override;
 
  private:
+  // The hand-over's wake, from any thread.
+  void Wake();
+
   std::mutex lock_;
   std::condition_variable woken_;
   int wakes_ = 0;
