@@ -1,12 +1,10 @@
 #include "app/HandOver.h"
 
-#include <QMetaObject>
-#include <QObject>
-#include <QThread>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 namespace velbrook {
 namespace {
@@ -18,24 +16,26 @@ constexpr std::chrono::milliseconds kSlice{8};
 
 }  // namespace
 
-// Shared by the hand-over and the drain calls in the window's event queue,
-// so a drain that runs late still finds its state or knows it is gone.
-struct HandOver::Channel : std::enable_shared_from_this<Channel> {
+// Shared by the hand-over and the workers waiting on it, so a worker released
+// by the close still finds its state.
+struct HandOver::Channel {
+  explicit Channel(Wake wakeWindow) : wake(std::move(wakeWindow)) {}
+
   std::mutex lock;
   // Room in the queue, a read done, the close: a waiting worker looks again.
   std::condition_variable changed;
   bool open = true;
   // Work handed over and not yet taken, oldest first.
   std::deque<std::function<void()>> pending;
-  // A drain call waits in the window's event queue and has not begun yet.
+  // The window's thread was woken and has not begun its drain yet.
   bool drainPosted = false;
+  const Wake wake;
+  const std::thread::id owner = std::this_thread::get_id();
   // Window's thread only: how deep it is inside work of this hand-over. A
   // direct call made from inside such work belongs to it and runs at once.
   int depth = 0;
   // Window's thread only: finishes what a stretch of work left half done.
   std::function<void()> afterWork;
-  // Lives on the window's thread; the drain calls are queued to it.
-  std::unique_ptr<QObject> receiver = std::make_unique<QObject>();
 
   // Worker: waits for room, then queues task. False, and nothing queued,
   // once closed. guard holds lock.
@@ -47,22 +47,14 @@ struct HandOver::Channel : std::enable_shared_from_this<Channel> {
     return true;
   }
 
-  // Under lock, while open: one drain call behind everything in the window's
-  // event queue now, so what came before it (painting, input, timers) runs
-  // first.
+  // Under lock, while open: one drain behind what waits on the window's
+  // thread now, so painting, input and timers come first.
   void PostDrain() {
     drainPosted = true;
-    std::weak_ptr<Channel> weak = weak_from_this();
-    QMetaObject::invokeMethod(
-        receiver.get(),
-        [weak] {
-          if (const std::shared_ptr<Channel> channel = weak.lock()) channel->Drain();
-        },
-        Qt::QueuedConnection);
+    wake();
   }
 
-  // Window's thread: one slice of the pending work. Whatever is left, also
-  // after a piece of work failed, waits for the next drain call.
+  // Window's thread: one slice of the pending work.
   void Drain() {
     {
       std::lock_guard guard(lock);
@@ -154,18 +146,14 @@ struct HandOver::Channel : std::enable_shared_from_this<Channel> {
   }
 };
 
-HandOver::HandOver() : channel_(std::make_shared<Channel>()) {}
+HandOver::HandOver(Wake wake) : channel_(std::make_shared<Channel>(std::move(wake))) {}
 
-HandOver::~HandOver() {
-  Close();
-  // No drain can be posted now (they are posted under the lock while open);
-  // deleting the receiver drops a drain call still queued.
-  channel_->receiver.reset();
-}
+// No wake comes once it is closed: they are raised under the lock while open.
+HandOver::~HandOver() { Close(); }
 
-bool HandOver::OnOwnThread() const {
-  return QThread::currentThread() == channel_->receiver->thread();
-}
+bool HandOver::OnOwnThread() const { return std::this_thread::get_id() == channel_->owner; }
+
+void HandOver::Drain() { channel_->Drain(); }
 
 void HandOver::Post(std::function<void()> action) {
   if (!action) return;

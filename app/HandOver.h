@@ -10,6 +10,8 @@
 // milliseconds and returns to its event loop between them, so it keeps
 // painting and answering input however fast a worker hands work over; a
 // worker that gets far ahead waits until the window's thread catches up.
+// Only the wake of the window's thread comes from the window: it has the
+// window's thread call Drain once its waiting input and painting are done.
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -23,8 +25,12 @@ class HandOver {
   // How much work may be pending before a worker handing over more waits.
   static constexpr std::size_t kMostPending = 32;
 
-  // Hands work to the thread that runs the caller's event loop now.
-  HandOver();
+  // Asks the window's thread, from any thread, to call Drain soon. Called
+  // with the hand-over's lock held, never once it is closed.
+  using Wake = std::function<void()>;
+
+  // Hands work to the calling thread, the window's, which wake wakes.
+  explicit HandOver(Wake wake);
   ~HandOver();  // closes
   HandOver(const HandOver&) = delete;
   HandOver& operator=(const HandOver&) = delete;
@@ -55,6 +61,11 @@ class HandOver {
   // finish at once: the output box takes a slice's appends in one insertion.
   // Not run once closed. Set it on the window's thread.
   void SetAfterWork(std::function<void()> finish);
+
+  // Window's thread, when woken: one slice of the pending work. Whatever is
+  // left, also after a piece of work failed (the failure passes on), waits
+  // for the next wake.
+  void Drain();
 
   // From now on nothing runs; a waiting worker is released. Call it on the
   // window's thread before the window's controls go away: what the work

@@ -7,9 +7,9 @@
 
 #include "app/MainUnit.h"
 #include "app/MyThread.h"
-#include "app/Platform.h"
 #include "app/Site.h"
 #include "fetch/HttpClient.h"
+#include "os/SystemError.h"
 
 namespace {
 
@@ -23,11 +23,6 @@ const velbrook::Text kThreadCreationError = u"Thread creation error: ";
 // can wake (a host-name lookup) comes near it.
 constexpr std::chrono::milliseconds kAbandonLimit{800};
 
-// The system's texts come in the encoding of the user's locale.
-velbrook::Text SystemText(const std::string& text) {
-  return velbrook::FromQString(QString::fromLocal8Bit(text));
-}
-
 }  // namespace
 
 bool TfrmMain::CheckWebSite() {
@@ -36,25 +31,24 @@ bool TfrmMain::CheckWebSite() {
          velbrook::Find(u"shtml", address) >= 1;
 }
 
-void TfrmMain::btnStartClick(QObject* /*Sender*/) {
+void TfrmMain::btnStartClick(const void* /*Sender*/) {
   if (!CheckWebSite()) {
-    velbrook::ShowMessageBox(this, kImplausibleAddress, velbrook::MessageIcon::Error);
+    ShowMessageBox(kImplausibleAddress, velbrook::MessageIcon::Error);
     return;
   }
-  if (BusyFlag() == 1) {
-    velbrook::ShowMessageBox(this, kJobRunning, velbrook::MessageIcon::Information);
+  if (btnStart.Tag == 1) {
+    ShowMessageBox(kJobRunning, velbrook::MessageIcon::Information);
     return;
   }
-  SetBusyFlag(1);
+  btnStart.Tag = 1;
   // The previous worker handed the flag back as its last act: it has ended
   // or is about to, and waits for nothing of this thread.
   worker_.reset();
   try {
     worker_ = std::make_unique<TMyThread>(*this);
   } catch (const std::system_error& refused) {
-    SetBusyFlag(0);
-    velbrook::ShowDefaultErrorBox(this,
-                                  kThreadCreationError + SystemText(refused.code().message()));
+    btnStart.Tag = 0;
+    ShowDefaultErrorBox(kThreadCreationError + velbrook::SystemErrorText(refused.code()));
   }
 }
 

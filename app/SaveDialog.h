@@ -3,10 +3,8 @@
 // at its last accepted showing, which the next showing opens with.
 #include <optional>
 
-#include "app/Platform.h"
+#include "app/Window.h"
 #include "text/MarkerText.h"
-
-class QWidget;
 
 namespace velbrook {
 
@@ -17,8 +15,8 @@ struct SaveDialog {
   Text FileName;
 
   // Shows the dialog modally; the chosen full path, nothing when cancelled.
-  std::optional<Text> Execute(QWidget* owner) {
-    std::optional<Text> chosen = ShowSaveDialog(owner, Filter, FileName);
+  std::optional<Text> Execute(Window& owner) {
+    std::optional<Text> chosen = owner.RunSaveDialog(Filter, FileName);
     if (chosen) FileName = *chosen;
     return chosen;
   }

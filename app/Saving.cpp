@@ -1,11 +1,9 @@
 // The popup menu's save item: the output text into a file that the user
 // names, in code page 936 without byte-order mark.
-#include <QFile>
 #include <string>
 
 #include "app/MainUnit.h"
-#include "app/Platform.h"
-#include "app/TextFile.h"
+#include "os/TextFile.h"
 #include "text/Encoding.h"
 
 namespace {
@@ -14,10 +12,9 @@ const velbrook::Text kSavedSuffix = u".txt";
 const velbrook::Text kSaved = u"保存成功啦!";
 const velbrook::Text kStreamWriteError = u"Stream write error";
 
-// The system's reason as the message shows it: in the locale's encoding,
-// without the spaces, line breaks and dots at its end.
-velbrook::Text ReasonText(const std::string& reason) {
-  velbrook::Text text = velbrook::FromQString(QString::fromLocal8Bit(reason));
+// The system's reason as the message shows it: without the spaces, line
+// breaks and dots at its end.
+velbrook::Text ReasonText(velbrook::Text text) {
   while (!text.empty() && (text.back() == u' ' || text.back() == u'\r' || text.back() == u'\n' ||
                            text.back() == u'.')) {
     text.pop_back();
@@ -25,26 +22,22 @@ velbrook::Text ReasonText(const std::string& reason) {
   return text;
 }
 
-velbrook::Text CannotCreateText(const velbrook::Text& path, const std::string& reason) {
+velbrook::Text CannotCreateText(const velbrook::Text& path, const velbrook::Text& reason) {
   return u"Cannot create file \"" + path + u"\". " + ReasonText(reason);
-}
-
-std::string NativePath(const velbrook::Text& path) {
-  return QFile::encodeName(velbrook::ToQString(path)).toStdString();
 }
 
 }  // namespace
 
-void TfrmMain::XTs1Click(QObject* /*Sender*/) {
-  const std::optional<velbrook::Text> chosen = dlgSave.Execute(this);
+void TfrmMain::XTs1Click(const void* /*Sender*/) {
+  const std::optional<velbrook::Text> chosen = dlgSave.Execute(window_);
   if (!chosen) return;
   // Whatever the name already ends with.
   const velbrook::Text path = *chosen + kSavedSuffix;
   std::optional<velbrook::TextFile> file;
   try {
-    file.emplace(velbrook::TextFile::CreateOrReplace(NativePath(path)));
+    file.emplace(velbrook::TextFile::CreateOrReplace(path));
   } catch (const velbrook::FileCreateError& refused) {
-    velbrook::ShowDefaultErrorBox(this, CannotCreateText(path, refused.reason()));
+    ShowDefaultErrorBox(CannotCreateText(path, refused.reason()));
     return;
   }
   const std::string bytes = velbrook::EncodeCp936(ReadOutput());
@@ -53,8 +46,8 @@ void TfrmMain::XTs1Click(QObject* /*Sender*/) {
     file->Close();
   } catch (const velbrook::FileWriteError&) {
     // What reached the file stays in it.
-    velbrook::ShowDefaultErrorBox(this, kStreamWriteError);
+    ShowDefaultErrorBox(kStreamWriteError);
     return;
   }
-  velbrook::ShowMessageBox(this, kSaved, velbrook::MessageIcon::Information);
+  ShowMessageBox(kSaved, velbrook::MessageIcon::Information);
 }

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "fetch/HttpClient.h"
+#include "os/Connect.h"
 #include "text/Encoding.h"
 
 namespace velbrook::bench {

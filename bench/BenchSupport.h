@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fetch/Socket.h"
+#include "fetch/Connector.h"
 #include "forum/ForumServer.h"
 #include "forum/ForumThread.h"
 #include "text/MarkerText.h"

@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <string>
 
+#include "fetch/Connector.h"
 #include "fetch/FetchError.h"
-#include "fetch/Socket.h"
 #include "forum/ForumThread.h"
+#include "os/Connect.h"
 #include "text/MarkerText.h"
 
 namespace velbrook {

@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/Application.h"
 #include "app/MainUnit.h"
 #include "app/Site.h"
-#include "app/StartUp.h"
 #include "demo/ForumConnector.h"
 #include "fetch/HttpClient.h"
 #include "forum/ForumServer.h"
 #include "forum/SampleThreads.h"
+#include "qt/Application.h"
+#include "qt/StartUp.h"
 
 int main(int argc, char** argv) {
   velbrook::Application application(argc, argv);

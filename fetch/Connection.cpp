@@ -1,29 +1,33 @@
 #include "fetch/Connection.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <cerrno>
-#include <cstring>
+#include <string>
+#include <system_error>
 
 #include "fetch/FetchError.h"
-#include "fetch/Waker.h"
 
 namespace velbrook {
 namespace {
 
 [[noreturn]] void ThrowAborted() { throw FetchError(FetchFailure::Aborted, "aborted"); }
 
-[[noreturn]] void ThrowSocketError(const char* what, int code) {
-  throw FetchError(FetchFailure::SocketError, std::string(what) + ": " + std::strerror(code), code);
+[[noreturn]] void ThrowSocketError(const char* what, const std::error_code& error) {
+  throw FetchError(FetchFailure::SocketError, std::string(what) + ": " + error.message(),
+                   error.value());
 }
 
-bool IsTryAgain(int code) { return code == EAGAIN || code == EWOULDBLOCK || code == EINTR; }
+// One wait on socket or waker; a system that cannot wait fails the fetch.
+WaitResult Wait(const Socket& socket, Readiness what, const Waker& waker, int timeoutMs) {
+  try {
+    return WaitFor(socket, what, &waker, timeoutMs);
+  } catch (const std::system_error& failed) {
+    ThrowSocketError("wait", failed.code());
+  }
+}
 
 }  // namespace
 
-Connection::Connection(Socket socket, std::string host, uint16_t port, int wakeFd)
-    : socket_(std::move(socket)), host_(std::move(host)), port_(port), wakeFd_(wakeFd) {}
+Connection::Connection(Socket socket, std::string host, uint16_t port, const Waker& waker)
+    : socket_(std::move(socket)), host_(std::move(host)), port_(port), waker_(waker) {}
 
 std::string_view Connection::Buffered() const {
   return std::string_view(buffer_).substr(consumed_);
@@ -54,29 +58,31 @@ bool Connection::ReceiveOnceInto(std::string& target, size_t maxBytes) {
   const size_t old = target.size();
   const size_t room = maxBytes < kReceivePieceBytes ? maxBytes : kReceivePieceBytes;
   target.resize(old + room);
-  const ssize_t received = recv(socket_.fd(), target.data() + old, room, MSG_DONTWAIT);
-  const int code = errno;
-  target.resize(old + (received > 0 ? static_cast<size_t>(received) : 0));
-  if (received > 0) {
-    receivedTotal_ += static_cast<uint64_t>(received);
-    return true;
+  const IoResult result = socket_.Receive(target.data() + old, room);
+  target.resize(old + (result.status == IoStatus::Moved ? result.bytes : 0));
+  switch (result.status) {
+    case IoStatus::Moved:
+      receivedTotal_ += result.bytes;
+      return true;
+    case IoStatus::PeerClosed:
+      peerClosed_ = true;
+      return false;
+    case IoStatus::WouldBlock:
+      return false;
+    case IoStatus::Failed:
+      break;
   }
-  if (received == 0) {
-    peerClosed_ = true;
-    return false;
-  }
-  if (IsTryAgain(code)) return false;
-  ThrowSocketError("receive", code);
+  ThrowSocketError("receive", result.error);
 }
 
-void Connection::AwaitReady(short events, int timeoutMs) {
-  switch (WaitFor(socket_.fd(), events, wakeFd_, timeoutMs)) {
+void Connection::AwaitReady(Readiness what, int timeoutMs) {
+  switch (Wait(socket_, what, waker_, timeoutMs)) {
     case WaitResult::Woken:
       ThrowAborted();
     case WaitResult::TimedOut:
       // A peer that stops reading holds the request no longer than a silent one.
       throw FetchError(FetchFailure::ReadTimeout,
-                       events == POLLIN ? "read time-out" : "send time-out");
+                       what == Readiness::Readable ? "read time-out" : "send time-out");
     case WaitResult::Ready:
       return;
   }
@@ -84,7 +90,7 @@ void Connection::AwaitReady(short events, int timeoutMs) {
 
 void Connection::AwaitReadable(int timeoutMs) {
   piecesWithoutWait_ = 0;
-  AwaitReady(POLLIN, timeoutMs);
+  AwaitReady(Readiness::Readable, timeoutMs);
 }
 
 bool Connection::ReceivePiece(int timeoutMs) {
@@ -112,7 +118,7 @@ bool Connection::ReceivePieceInto(std::string& target, size_t maxBytes, int time
 }
 
 void Connection::ReceiveWaiting() {
-  if (WaitFor(socket_.fd(), POLLIN, wakeFd_, 0) == WaitResult::Woken) ThrowAborted();
+  if (Wait(socket_, Readiness::Readable, waker_, 0) == WaitResult::Woken) ThrowAborted();
   // One piece is enough to know whether anything waits; a peer that keeps
   // streaming cannot hold the client here.
   if (!peerClosed_) ReceiveOnce();
@@ -120,14 +126,10 @@ void Connection::ReceiveWaiting() {
 
 void Connection::SendAll(std::string_view bytes, int timeoutMs) {
   while (!bytes.empty()) {
-    AwaitReady(POLLOUT, timeoutMs);
-    const ssize_t sent =
-        send(socket_.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (sent < 0) {
-      if (IsTryAgain(errno)) continue;
-      ThrowSocketError("send", errno);
-    }
-    bytes.remove_prefix(static_cast<size_t>(sent));
+    AwaitReady(Readiness::Writable, timeoutMs);
+    const IoResult result = socket_.Send(bytes);
+    if (result.status == IoStatus::Failed) ThrowSocketError("send", result.error);
+    bytes.remove_prefix(result.bytes);
   }
 }
 

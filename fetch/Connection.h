@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "fetch/Socket.h"
+#include "os/Socket.h"
+#include "os/Wait.h"
 
 namespace velbrook {
 
@@ -19,7 +20,8 @@ inline constexpr int kPiecesBetweenWakeChecks = 8;
 
 class Connection {
  public:
-  Connection(Socket socket, std::string host, uint16_t port, int wakeFd);
+  // waker ends every wait of the connection.
+  Connection(Socket socket, std::string host, uint16_t port, const Waker& waker);
 
   const std::string& host() const { return host_; }
   uint16_t port() const { return port_; }
@@ -53,9 +55,9 @@ class Connection {
   bool ReceiveOnce();
   // One recv of at most maxBytes onto the end of target; the same results.
   bool ReceiveOnceInto(std::string& target, size_t maxBytes);
-  // Waits until the socket shows events (POLLIN or POLLOUT); throws
-  // ReadTimeout when timeoutMs passes first, Aborted on the wake-up.
-  void AwaitReady(short events, int timeoutMs);
+  // Waits until the socket is ready for what; throws ReadTimeout when
+  // timeoutMs passes first, Aborted on the wake-up.
+  void AwaitReady(Readiness what, int timeoutMs);
   // Waits for readable bytes or the peer's close; throws on time-out or abort.
   void AwaitReadable(int timeoutMs);
   void CompactBuffer();
@@ -63,7 +65,7 @@ class Connection {
   Socket socket_;
   std::string host_;
   uint16_t port_;
-  int wakeFd_;
+  const Waker& waker_;
   std::string buffer_;
   size_t consumed_ = 0;
   bool peerClosed_ = false;

@@ -5,6 +5,7 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 
 #include "fetch/Address.h"
 #include "fetch/Challenge.h"
@@ -12,7 +13,8 @@
 #include "fetch/HeaderFields.h"
 #include "fetch/RequestHead.h"
 #include "fetch/ResponseReader.h"
-#include "fetch/Waker.h"
+#include "os/Connect.h"
+#include "os/Wait.h"
 #include "text/Ascii.h"
 #include "text/Encoding.h"
 
@@ -113,14 +115,17 @@ struct HttpClient::State {
 
   void OpenConnection(const std::string& host, uint16_t port) {
     Socket socket;
-    {
-      ConnectWakeScope wakeScope(waker.fd());
+    try {
+      ConnectWakeScope wakeScope(waker);
       socket = connector(host, port);
+    } catch (const std::system_error& failed) {
+      ThrowIfAborted();  // a connect that the waker cut short
+      throw FetchError(FetchFailure::SocketError, failed.what(), failed.code().value());
     }
     ThrowIfAborted();
     if (!socket.valid())
       throw FetchError(FetchFailure::SocketError, "the connector gave no socket", EBADF);
-    connection.emplace(std::move(socket), host, port, waker.fd());
+    connection.emplace(std::move(socket), host, port, waker);
   }
 
   // Reads responses until one is not "100 Continue"; stores the cookies of each.

@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
+#include "fetch/Connector.h"
 #include "fetch/CookieStore.h"
 #include "fetch/FetchError.h"
 #include "fetch/Messages.h"
-#include "fetch/Socket.h"
 #include "text/MarkerText.h"
 
 namespace velbrook {

@@ -1,14 +1,6 @@
 #include "forum/LoopbackListener.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <list>
 #include <mutex>
@@ -16,14 +8,15 @@
 #include <thread>
 #include <utility>
 
-#include "forum/UniqueFd.h"
+#include "os/Listen.h"
+#include "os/Socket.h"
+#include "os/Wait.h"
 
 namespace velbrook {
 namespace {
 
 // Bytes read from a connection at a time.
 constexpr std::size_t kReceiveBytes = 16384;
-constexpr int kListenBacklog = 16;
 // Before closing, what the client still sends is read and dropped for so
 // long and so much, so that an unread request does not turn the close into
 // a reset that destroys the answer on its way.
@@ -31,13 +24,6 @@ constexpr int kLingerMs = 1000;
 constexpr std::size_t kMaxLingerBytes = 65536;
 
 using Clock = std::chrono::steady_clock;
-
-std::system_error SystemError(const char* call) {
-  return std::system_error(errno, std::generic_category(), call);
-}
-
-// A read or send that found nothing to do this time, and may be tried again.
-bool Transient() { return errno == EAGAIN || errno == EINTR; }
 
 }  // namespace
 
@@ -48,10 +34,9 @@ struct LoopbackListener::State {
   ServeFunction serve;
 
   std::atomic<bool> running{false};
-  UniqueFd listenFd;
-  // Written once by Stop and never read: every poll that watches it wakes.
-  UniqueFd wakeRead;
-  UniqueFd wakeWrite;
+  Socket listening;
+  // Raised once by Stop: every wait wakes. A new one for each Start.
+  std::unique_ptr<Waker> waker;
   uint16_t port = 0;
   std::atomic<std::size_t> acceptCount{0};
   std::thread acceptThread;
@@ -65,27 +50,28 @@ struct LoopbackListener::State {
   bool EvictLongestIdle();
   void Serve(Connection& connection);
 
-  // Waits for events on fd, or for Stop; false when stopping or at timeoutMs.
-  bool WaitFor(int fd, short events, int timeoutMs) const;
-  bool SendAll(int fd, std::string_view bytes) const;
-  void LingeringClose(UniqueFd& fd) const;
+  // Waits until socket is ready for what, or for Stop; false when stopping
+  // or at timeoutMs.
+  bool WaitFor(const Socket& socket, Readiness what, int timeoutMs) const;
+  bool SendAll(Socket& socket, std::string_view bytes) const;
+  void LingeringClose(Socket& socket) const;
   void WaitForStop() const;
   // Waits delayMs; false when Stop came first.
   bool PauseFor(int delayMs) const;
 };
 
 struct LoopbackListener::State::Connection final : ClientLink {
-  Connection(const State& owner, UniqueFd socket, std::size_t count)
-      : listener(owner), fd(std::move(socket)), number(count) {}
+  Connection(const State& owner, Socket accepted, std::size_t count)
+      : listener(owner), socket(std::move(accepted)), number(count) {}
 
   std::size_t Number() const override { return number; }
   bool Receive(std::string& buffer) override;
-  bool Send(std::string_view bytes) override { return listener.SendAll(fd.fd(), bytes); }
+  bool Send(std::string_view bytes) override { return listener.SendAll(socket, bytes); }
   bool Pause(int delayMs) override { return listener.PauseFor(delayMs); }
   void WaitForStop() override { listener.WaitForStop(); }
 
   const State& listener;
-  UniqueFd fd;
+  Socket socket;
   const std::size_t number;
   std::thread thread;
   std::atomic<bool> done{false};
@@ -108,29 +94,12 @@ LoopbackListener::~LoopbackListener() { Stop(); }
 void LoopbackListener::Start(uint16_t port) {
   State& s = *state_;
   if (s.running) return;
-  // Each fd is held from its first moment, so a failure below leaves none open.
-  int wake[2];
-  if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) throw SystemError("pipe2");
-  UniqueFd wakeRead(wake[0]);
-  UniqueFd wakeWrite(wake[1]);
-  UniqueFd listening(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!listening.valid()) throw SystemError("socket");
-  const int yes = 1;
-  setsockopt(listening.fd(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  socklen_t length = sizeof address;
-  if (bind(listening.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-    throw SystemError("bind");
-  if (listen(listening.fd(), kListenBacklog) != 0) throw SystemError("listen");
-  if (getsockname(listening.fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    throw SystemError("getsockname");
-  s.listenFd = std::move(listening);
-  s.wakeRead = std::move(wakeRead);
-  s.wakeWrite = std::move(wakeWrite);
-  s.port = ntohs(address.sin_port);
+  // Each is held from its first moment, so a failure below leaves none open.
+  auto waker = std::make_unique<Waker>();
+  Socket listening = ListenOnLoopback(port);
+  s.port = LocalPort(listening);
+  s.listening = std::move(listening);
+  s.waker = std::move(waker);
   s.running = true;
   s.acceptThread = std::thread([&s] { s.AcceptLoop(); });
 }
@@ -138,8 +107,7 @@ void LoopbackListener::Start(uint16_t port) {
 void LoopbackListener::Stop() {
   State& s = *state_;
   if (!s.running.exchange(false)) return;  // a failed Start left nothing open
-  const char wake = 1;
-  [[maybe_unused]] ssize_t written = write(s.wakeWrite.fd(), &wake, 1);
+  s.waker->Raise();
   s.acceptThread.join();
   std::list<std::unique_ptr<State::Connection>> connections;
   {
@@ -147,9 +115,8 @@ void LoopbackListener::Stop() {
     connections.swap(s.connections);
   }
   for (auto& connection : connections) connection->thread.join();
-  s.listenFd.Close();
-  s.wakeRead.Close();
-  s.wakeWrite.Close();
+  s.listening.Close();
+  s.waker.reset();
 }
 
 bool LoopbackListener::Running() const { return state_->running; }
@@ -160,14 +127,14 @@ void LoopbackListener::ClearAcceptCount() { state_->acceptCount = 0; }
 // --- The accept thread. ---
 
 void LoopbackListener::State::AcceptLoop() {
-  while (WaitFor(listenFd.fd(), POLLIN, -1)) {
-    UniqueFd fd(accept4(listenFd.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-    if (!fd.valid()) continue;  // the client gave up already, or a transient shortage
+  while (WaitFor(listening, Readiness::Readable, -1)) {
+    Socket accepted = Accept(listening);
+    if (!accepted.valid()) continue;  // the client gave up already, or a transient shortage
     ReapFinished();
     std::lock_guard lock(connectionMutex);
     // No place: the newcomer is closed unanswered.
     if (OpenConnections() >= limits.maxConnections && !EvictLongestIdle()) continue;
-    auto connection = std::make_unique<Connection>(*this, std::move(fd), ++acceptCount);
+    auto connection = std::make_unique<Connection>(*this, std::move(accepted), ++acceptCount);
     Connection& served = *connection;
     connections.push_back(std::move(connection));
     served.thread = std::thread([this, &served] { Serve(served); });
@@ -210,7 +177,7 @@ bool LoopbackListener::State::EvictLongestIdle() {
   }
   if (!oldest) return false;
   oldest->evicted = true;
-  shutdown(oldest->fd.fd(), SHUT_RDWR);
+  oldest->socket.Shutdown(ShutdownSide::Both);
   return true;
 }
 
@@ -218,7 +185,7 @@ bool LoopbackListener::State::EvictLongestIdle() {
 
 void LoopbackListener::State::Serve(Connection& connection) {
   serve(connection);
-  LingeringClose(connection.fd);
+  LingeringClose(connection.socket);
   connection.done = true;
 }
 
@@ -230,17 +197,18 @@ bool LoopbackListener::State::Connection::Receive(std::string& buffer) {
     if (evicted) return false;
     idle = true;
   }
-  const bool readable = listener.WaitFor(fd.fd(), POLLIN, listener.limits.idleTimeoutMs);
+  const bool readable =
+      listener.WaitFor(socket, Readiness::Readable, listener.limits.idleTimeoutMs);
   {
     std::lock_guard lock(idleMutex);
     idle = false;
     if (!readable || evicted) return false;
   }
   char piece[kReceiveBytes];
-  const ssize_t received = recv(fd.fd(), piece, sizeof piece, 0);
-  if (received < 0 && Transient()) return true;
-  if (received <= 0) return false;
-  buffer.append(piece, static_cast<std::size_t>(received));
+  const IoResult received = socket.Receive(piece, sizeof piece);
+  if (received.status == IoStatus::WouldBlock) return true;
+  if (received.status != IoStatus::Moved) return false;
+  buffer.append(piece, received.bytes);
   std::lock_guard lock(idleMutex);
   lastHeard = Clock::now();
   return true;
@@ -248,23 +216,22 @@ bool LoopbackListener::State::Connection::Receive(std::string& buffer) {
 
 // --- Waiting and sending, always interruptible by Stop. ---
 
-bool LoopbackListener::State::WaitFor(int fd, short events, int timeoutMs) const {
-  pollfd watched[2] = {{fd, events, 0}, {wakeRead.fd(), POLLIN, 0}};
-  for (;;) {
-    const int ready = poll(watched, 2, timeoutMs);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0 || watched[1].revents != 0) return false;
-    return true;  // readable, writable, or closed: the next call finds out
+bool LoopbackListener::State::WaitFor(const Socket& socket, Readiness what, int timeoutMs) const {
+  try {
+    // Readable, writable, or closed: the next call finds out.
+    return velbrook::WaitFor(socket, what, waker.get(), timeoutMs) == WaitResult::Ready;
+  } catch (const std::system_error&) {
+    return false;  // a system that cannot wait ends the conversation
   }
 }
 
-bool LoopbackListener::State::SendAll(int fd, std::string_view bytes) const {
+bool LoopbackListener::State::SendAll(Socket& socket, std::string_view bytes) const {
   while (!bytes.empty()) {
-    const ssize_t sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (sent > 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(sent));
-    } else if (sent < 0 && Transient()) {
-      if (!WaitFor(fd, POLLOUT, limits.idleTimeoutMs)) return false;
+    const IoResult sent = socket.Send(bytes);
+    if (sent.status == IoStatus::Moved) {
+      bytes.remove_prefix(sent.bytes);
+    } else if (sent.status == IoStatus::WouldBlock) {
+      if (!WaitFor(socket, Readiness::Writable, limits.idleTimeoutMs)) return false;
     } else {
       return false;
     }
@@ -272,33 +239,27 @@ bool LoopbackListener::State::SendAll(int fd, std::string_view bytes) const {
   return true;
 }
 
-void LoopbackListener::State::LingeringClose(UniqueFd& fd) const {
-  shutdown(fd.fd(), SHUT_WR);
+void LoopbackListener::State::LingeringClose(Socket& socket) const {
+  socket.Shutdown(ShutdownSide::Sending);
   char piece[kReceiveBytes];
   std::size_t drained = 0;
-  while (drained < kMaxLingerBytes && WaitFor(fd.fd(), POLLIN, kLingerMs)) {
-    const ssize_t received = recv(fd.fd(), piece, sizeof piece, 0);
-    if (received < 0 && Transient()) continue;
-    if (received <= 0) break;
-    drained += static_cast<std::size_t>(received);
+  while (drained < kMaxLingerBytes && WaitFor(socket, Readiness::Readable, kLingerMs)) {
+    const IoResult received = socket.Receive(piece, sizeof piece);
+    if (received.status == IoStatus::WouldBlock) continue;
+    if (received.status != IoStatus::Moved) break;
+    drained += received.bytes;
   }
-  fd.Close();
+  socket.Close();
 }
 
 void LoopbackListener::State::WaitForStop() const {
-  pollfd wake{wakeRead.fd(), POLLIN, 0};
-  while (running && poll(&wake, 1, -1) <= 0) {
+  while (running && !WaitForWake(*waker, -1)) {
   }
 }
 
 bool LoopbackListener::State::PauseFor(int delayMs) const {
-  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(delayMs);
-  pollfd wake{wakeRead.fd(), POLLIN, 0};
-  for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
-    if (poll(&wake, 1, static_cast<int>(left)) > 0 || !running) return false;
-  }
-  return true;
+  if (delayMs <= 0) return true;
+  return running && !WaitForWake(*waker, delayMs);
 }
 
 }  // namespace velbrook

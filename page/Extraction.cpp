@@ -2,13 +2,12 @@
 // markers give are those of Find, counted from 1.
 #include "page/Extraction.h"
 
-#include <unicode/uchar.h>
-
 #include <array>
 #include <cstddef>
 
 #include "page/MarkerLength.h"
 #include "page/SiteAddresses.h"
+#include "text/UpperCase.h"
 
 namespace velbrook {
 namespace {
@@ -55,34 +54,16 @@ constexpr char16_t kLineBreakTag[] = u"<br>";
 constexpr char16_t kNoBreakSpace[] = u"&nbsp";
 constexpr char16_t kSpace[] = u" ";
 
-// The simple upper-case mapping of every code unit, as RemoveAll applies it
-// when ignoring case: a unit whose mapping would leave the BMP or land on a
-// surrogate stays itself.
-using UpperTable = std::array<char16_t, 0x10000>;
-const UpperTable& UpperUnits() {
-  static const UpperTable table = [] {
-    UpperTable units{};
-    for (std::size_t unit = 0; unit < units.size(); ++unit) {
-      const UChar32 upper = u_toupper(static_cast<UChar32>(unit));
-      units[unit] = upper > 0xFFFF || U_IS_SURROGATE(upper) ? static_cast<char16_t>(unit)
-                                                            : static_cast<char16_t>(upper);
-    }
-    return units;
-  }();
-  return table;
-}
-
 // RemoveAll(text, pattern, true) in one pass without upper-cased copies of
 // the text: the filter runs over whole blocks, and the mapping per unit is
 // most of remove-all's cost there.
 Text RemoveIgnoringCase(TextView text, TextView pattern) {
   if (pattern.empty()) return Text(text);
-  const UpperTable& upper = UpperUnits();
   Text upperPattern(pattern);
-  for (char16_t& unit : upperPattern) unit = upper[unit];
+  for (char16_t& unit : upperPattern) unit = UpperUnit(unit);
   const auto matchesAt = [&](std::size_t at) {
     for (std::size_t k = 0; k < upperPattern.size(); ++k)
-      if (upper[text[at + k]] != upperPattern[k]) return false;
+      if (UpperUnit(text[at + k]) != upperPattern[k]) return false;
     return true;
   };
   Text result;
@@ -90,7 +71,7 @@ Text RemoveIgnoringCase(TextView text, TextView pattern) {
   std::size_t kept = 0;  // the units from here on are not in result yet
   std::size_t at = 0;
   while (at + upperPattern.size() <= text.size()) {
-    if (upper[text[at]] == upperPattern[0] && matchesAt(at)) {
+    if (UpperUnit(text[at]) == upperPattern[0] && matchesAt(at)) {
       result.append(text.substr(kept, at - kept));
       at += upperPattern.size();
       kept = at;

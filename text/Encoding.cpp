@@ -1,174 +1,175 @@
 #include "text/Encoding.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_cb.h>
-#include <unicode/ustring.h>
-
-#include <algorithm>
-#include <memory>
-#include <stdexcept>
+#include <array>
+#include <cstdint>
 
 namespace velbrook {
 namespace {
 
-// The converter that matches the Windows code page 936 tables.
-constexpr const char* kCp936Name = "windows-936-2000";
+#include "text/Cp936Tables.inc"
 
-struct ConverterCloser {
-  void operator()(UConverter* converter) const { ucnv_close(converter); }
-};
-using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+constexpr unsigned char kFirstNonAscii = 0x80;
+constexpr char16_t kSubstitute = 0xFFFD;
+constexpr char kQuestionMark = '?';
 
-// Every character that the code page cannot hold, a lone surrogate and a
-// character outside the BMP (one call for its pair) among them, becomes one
-// "?". ICU's own substitute callback would drop the default-ignorable ones
-// (zero-width space, soft hyphen, variation selectors, ...) without a trace.
-void QuestionMarkForEachCharacter(const void* /*context*/, UConverterFromUnicodeArgs* args,
-                                  const UChar* /*codeUnits*/, int32_t /*length*/,
-                                  UChar32 /*codePoint*/, UConverterCallbackReason reason,
-                                  UErrorCode* status) {
-  if (reason > UCNV_IRREGULAR) return;  // reset, close, clone: nothing to write
-  *status = U_ZERO_ERROR;
-  ucnv_cbFromUWriteBytes(args, "?", 1, 0, status);
+// The pair table with a row for every byte above 0x7F and a column for every
+// byte, 0 where the two bytes are no character: one lookup, no range tests,
+// for the double-byte characters that page bodies are mostly made of.
+using Cp936Decoder = std::array<char16_t, 0x80 << 8>;
+
+constexpr Cp936Decoder DecoderTable() {
+  Cp936Decoder units{};
+  for (unsigned lead = kCp936FirstLead; lead <= kCp936LastLead; ++lead)
+    for (unsigned trail = kCp936FirstTrail; trail <= kCp936LastTrail; ++trail)
+      units[(lead - kFirstNonAscii) << 8 | trail] =
+          kCp936Pairs[lead - kCp936FirstLead][trail - kCp936FirstTrail];
+  return units;
 }
 
-// ICU converters keep state and are not shared between threads: one each.
-UConverter& Cp936Converter() {
-  thread_local ConverterPtr converter = [] {
-    UErrorCode status = U_ZERO_ERROR;
-    ConverterPtr opened(ucnv_open(kCp936Name, &status));
-    if (U_FAILURE(status)) throw std::runtime_error("code page 936 converter unavailable");
-    status = U_ZERO_ERROR;
-    ucnv_setSubstChars(opened.get(), "?", 1, &status);
-    status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(opened.get(), QuestionMarkForEachCharacter, nullptr, nullptr, nullptr,
-                          &status);
-    if (U_FAILURE(status)) throw std::runtime_error("code page 936 converter unavailable");
-    return opened;
-  }();
-  ucnv_reset(converter.get());
-  return *converter;
+constexpr Cp936Decoder kCp936Decoder = DecoderTable();
+
+// The character of a byte above 0x7F and the byte after it, or 0.
+char16_t PairUnit(unsigned char lead, unsigned char trail) {
+  return kCp936Decoder[static_cast<unsigned>(lead - kFirstNonAscii) << 8 | trail];
 }
 
-// The whole of bytes through ICU's converter in one call.
-Text DecodeWithIcu(std::string_view bytes) {
-  Text result;
-  if (bytes.empty()) return result;
-  UConverter& converter = Cp936Converter();
-  // Every byte gives at most one UTF-16 code unit in this code page.
-  result.resize(bytes.size());
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t length = ucnv_toUChars(&converter, result.data(), static_cast<int32_t>(result.size()),
-                                 bytes.data(), static_cast<int32_t>(bytes.size()), &status);
-  if (status == U_BUFFER_OVERFLOW_ERROR) {
-    result.resize(length);
-    status = U_ZERO_ERROR;
-    ucnv_reset(&converter);
-    length = ucnv_toUChars(&converter, result.data(), length, bytes.data(),
-                           static_cast<int32_t>(bytes.size()), &status);
+// A byte above 0x7F that is not the lead of a pair: one of the two that lead
+// nothing, or a lead byte before a byte that is no trail, or at the very end.
+char16_t HighByteAlone(unsigned char byte) {
+  if (byte == 0x80) return kCp936Byte80;
+  if (byte == 0xFF) return kCp936ByteFF;
+  return kSubstitute;
+}
+
+// For each character above U+007F that the code page holds, its bytes: one
+// byte below 0x100, else lead << 8 | trail; 0 for every other code unit.
+using Cp936Encoder = std::array<uint16_t, 0x10000>;
+
+constexpr Cp936Encoder EncoderTable() {
+  Cp936Encoder bytes{};
+  bytes[kCp936Byte80] = 0x80;
+  bytes[kCp936ByteFF] = 0xFF;
+  for (unsigned lead = kCp936FirstLead; lead <= kCp936LastLead; ++lead) {
+    for (unsigned trail = kCp936FirstTrail; trail <= kCp936LastTrail; ++trail) {
+      const char16_t unit = kCp936Pairs[lead - kCp936FirstLead][trail - kCp936FirstTrail];
+      if (unit != 0) bytes[unit] = static_cast<uint16_t>(lead << 8 | trail);
+    }
   }
-  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
-    throw std::runtime_error("code page 936 decoding failed");
-  result.resize(length);
-  return result;
+  return bytes;
 }
 
-// --- The fast path of the decoding. ---
-// Page bodies are ASCII markup and double-byte characters almost throughout.
-// Those two kinds are looked up in tables taken from ICU's own converter;
-// every other byte sequence (a lead byte without a valid trail, an unassigned
-// pair, a single byte above 0x7F, a lead byte at the very end) goes to ICU as
-// it is, so the result is ICU's one-pass conversion to the unit.
-//
-// Such a sequence is cut at the next byte below 0x40. No such byte can be a
-// trail byte, and ICU never takes one into the sequence of a lead byte before
-// it, so a character starts there in ICU's own reading as well.
-constexpr unsigned char kFirstNonTrailEnd = 0x40;  // bytes below it are never trail bytes
-constexpr unsigned char kFirstHighByte = 0x80;
-constexpr char16_t kNoCharacter = 0;  // a pair that the fast path leaves to ICU
+// Built by the compiler from the decoder's table: every character is read
+// from exactly one byte sequence, and written as that one.
+constexpr Cp936Encoder kCp936Encoder = EncoderTable();
 
-struct Cp936Tables {
-  // pairs[lead << 8 | trail]: the one code unit of a mapped pair, else kNoCharacter.
-  std::unique_ptr<char16_t[]> pairs = std::make_unique<char16_t[]>(0x10000);
-  // Whether every byte below 0x80 is the code unit of the same value.
-  bool asciiIsIdentity = true;
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+
+// The bytes of a code point in UTF-8, written from out on; returns their end.
+char* AppendUtf8(char32_t point, char* out) {
+  if (point < 0x80) {
+    *out++ = static_cast<char>(point);
+  } else if (point < 0x800) {
+    *out++ = static_cast<char>(0xC0 | point >> 6);
+    *out++ = static_cast<char>(0x80 | (point & 0x3F));
+  } else if (point < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | point >> 12);
+    *out++ = static_cast<char>(0x80 | (point >> 6 & 0x3F));
+    *out++ = static_cast<char>(0x80 | (point & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | point >> 18);
+    *out++ = static_cast<char>(0x80 | (point >> 12 & 0x3F));
+    *out++ = static_cast<char>(0x80 | (point >> 6 & 0x3F));
+    *out++ = static_cast<char>(0x80 | (point & 0x3F));
+  }
+  return out;
+}
+
+constexpr unsigned char kFirstContinuation = 0x80;
+constexpr unsigned char kLastContinuation = 0xBF;
+
+// A UTF-8 lead byte: the length of its sequence and the range of the byte
+// after it, narrower than the continuation bytes' where the shortest form,
+// the surrogates or the end of Unicode demand it; length 0 for a byte that
+// starts no sequence.
+struct Utf8Lead {
+  int length;
+  unsigned char secondLow;
+  unsigned char secondHigh;
 };
 
-const Cp936Tables& Tables() {
-  static const Cp936Tables tables = [] {
-    Cp936Tables built;
-    for (unsigned byte = 0; byte < kFirstHighByte; ++byte) {
-      const char single = static_cast<char>(byte);
-      const Text unit = DecodeWithIcu(std::string_view(&single, 1));
-      if (unit.size() != 1 || unit[0] != byte) built.asciiIsIdentity = false;
-    }
-    for (unsigned lead = kFirstHighByte; lead <= 0xFF; ++lead) {
-      for (unsigned trail = kFirstNonTrailEnd; trail <= 0xFF; ++trail) {
-        const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        const Text unit = DecodeWithIcu(std::string_view(pair, 2));
-        // One unit that is no substitute: ICU read the two bytes as one character.
-        if (unit.size() == 1 && unit[0] != 0xFFFD && unit[0] != kNoCharacter)
-          built.pairs[lead << 8 | trail] = unit[0];
-      }
-    }
-    return built;
-  }();
-  return tables;
-}
-
-// Where the sequence that the fast path could not read, starting at from, ends.
-size_t IrregularEnd(std::string_view bytes, size_t from) {
-  size_t end = from + 1;
-  while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) >= kFirstNonTrailEnd) ++end;
-  return end;
+Utf8Lead Utf8LeadOf(unsigned char byte) {
+  if (byte >= 0xC2 && byte <= 0xDF) return {2, kFirstContinuation, kLastContinuation};
+  if (byte == 0xE0) return {3, 0xA0, kLastContinuation};   // not below U+0800
+  if (byte == 0xED) return {3, kFirstContinuation, 0x9F};  // no surrogates
+  if (byte >= 0xE1 && byte <= 0xEF) return {3, kFirstContinuation, kLastContinuation};
+  if (byte == 0xF0) return {4, 0x90, kLastContinuation};  // not below U+10000
+  if (byte >= 0xF1 && byte <= 0xF3) return {4, kFirstContinuation, kLastContinuation};
+  if (byte == 0xF4) return {4, kFirstContinuation, 0x8F};  // not above U+10FFFF
+  return {0, 0, 0};  // a continuation byte, 0xC0, 0xC1, 0xF5 and above
 }
 
 }  // namespace
 
+// One pass, one character at a time: a byte below 0x80 is the unit of its
+// value, 0x80 and 0xFF are characters of their own, a lead byte and a trail
+// byte are one character (every such pair is assigned). A lead byte before
+// any other byte, or at the very end, is one U+FFFD, and the byte after it is
+// read again.
 Text DecodeCp936(std::string_view bytes) {
-  const Cp936Tables& tables = Tables();
-  if (!tables.asciiIsIdentity) return DecodeWithIcu(bytes);
   Text result(bytes.size(), u'\0');  // never more units than bytes
   char16_t* out = result.data();
   const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t size = bytes.size();
   size_t i = 0;
-  while (i < size) {
+  while (i + 1 < size) {
     const unsigned char byte = in[i];
-    if (byte < kFirstHighByte) {
+    if (byte < kFirstNonAscii) {
       *out++ = byte;
       ++i;
       continue;
     }
-    if (i + 1 < size) {
-      const char16_t unit = tables.pairs[static_cast<size_t>(byte) << 8 | in[i + 1]];
-      if (unit != kNoCharacter) {
-        *out++ = unit;
-        i += 2;
-        continue;
-      }
+    const char16_t unit = PairUnit(byte, in[i + 1]);
+    if (unit != 0) {
+      *out++ = unit;
+      i += 2;
+      continue;
     }
-    const size_t end = IrregularEnd(bytes, i);
-    const Text read = DecodeWithIcu(bytes.substr(i, end - i));
-    out = std::copy(read.begin(), read.end(), out);
-    i = end;
+    *out++ = HighByteAlone(byte);
+    ++i;
   }
+  if (i < size) *out++ = in[i] < kFirstNonAscii ? in[i] : HighByteAlone(in[i]);
   result.resize(static_cast<size_t>(out - result.data()));
   return result;
 }
 
 std::string EncodeCp936(TextView text) {
-  std::string result;
-  if (text.empty()) return result;
-  UConverter& converter = Cp936Converter();
-  // At most two bytes for every code unit.
-  result.resize(text.size() * 2);
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t length = ucnv_fromUChars(&converter, result.data(), static_cast<int32_t>(result.size()),
-                                   text.data(), static_cast<int32_t>(text.size()), &status);
-  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
-    throw std::runtime_error("code page 936 encoding failed");
-  result.resize(length);
+  std::string result(text.size() * 2, '\0');  // at most two bytes for every code unit
+  char* out = result.data();
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit < kFirstNonAscii) {
+      *out++ = static_cast<char>(unit);
+      continue;
+    }
+    if (IsSurrogate(unit)) {
+      // A character outside the BMP, one "?" for its pair, or a lone surrogate.
+      if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ++i;
+      *out++ = kQuestionMark;
+      continue;
+    }
+    const uint16_t bytes = kCp936Encoder[unit];
+    if (bytes == 0) {
+      *out++ = kQuestionMark;
+    } else if (bytes <= 0xFF) {
+      *out++ = static_cast<char>(bytes);
+    } else {
+      *out++ = static_cast<char>(bytes >> 8);
+      *out++ = static_cast<char>(bytes & 0xFF);
+    }
+  }
+  result.resize(static_cast<size_t>(out - result.data()));
   return result;
 }
 
@@ -188,27 +189,61 @@ Text FromAscii(std::string_view bytes) {
   return result;
 }
 
+// A lone surrogate is written as U+FFFD.
 std::string ToUtf8(TextView text) {
-  std::string result(text.size() * 3, '\0');
-  int32_t length = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8WithSub(result.data(), static_cast<int32_t>(result.size()), &length, text.data(),
-                     static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &status);
-  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
-    throw std::runtime_error("UTF-8 conversion failed");
-  result.resize(length);
+  std::string result(text.size() * 3, '\0');  // three bytes at most for every code unit
+  char* out = result.data();
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t point = text[i];
+    if (IsSurrogate(text[i])) {
+      if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+        point = 0x10000 + ((point - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+        ++i;
+      } else {
+        point = kSubstitute;
+      }
+    }
+    out = AppendUtf8(point, out);
+  }
+  result.resize(static_cast<size_t>(out - result.data()));
   return result;
 }
 
+// Each maximal subpart of an ill-formed sequence (its longest start that some
+// well-formed sequence has), or else its first byte, becomes one U+FFFD; the
+// byte that cut it starts the next sequence.
 Text FromUtf8(std::string_view utf8) {
-  Text result(utf8.size(), u'\0');
-  int32_t length = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(result.data(), static_cast<int32_t>(result.size()), &length, utf8.data(),
-                       static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr, &status);
-  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
-    throw std::runtime_error("UTF-8 conversion failed");
-  result.resize(length);
+  Text result(utf8.size(), u'\0');  // never more units than bytes
+  char16_t* out = result.data();
+  const auto* in = reinterpret_cast<const unsigned char*>(utf8.data());
+  const size_t size = utf8.size();
+  size_t i = 0;
+  while (i < size) {
+    const unsigned char byte = in[i++];
+    if (byte < kFirstNonAscii) {
+      *out++ = byte;
+      continue;
+    }
+    const Utf8Lead lead = Utf8LeadOf(byte);
+    char32_t point = byte & (0x7F >> lead.length);
+    int read = 1;
+    for (; read < lead.length && i < size; ++read, ++i) {
+      const bool second = read == 1;
+      if (in[i] < (second ? lead.secondLow : kFirstContinuation) ||
+          in[i] > (second ? lead.secondHigh : kLastContinuation))
+        break;
+      point = point << 6 | (in[i] & 0x3F);
+    }
+    if (lead.length == 0 || read < lead.length) {
+      *out++ = kSubstitute;
+    } else if (point < 0x10000) {
+      *out++ = static_cast<char16_t>(point);
+    } else {
+      *out++ = static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
+      *out++ = static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+    }
+  }
+  result.resize(static_cast<size_t>(out - result.data()));
   return result;
 }
 

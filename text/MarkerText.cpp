@@ -1,9 +1,5 @@
 #include "text/MarkerText.h"
 
-#include <langinfo.h>
-#include <locale.h>
-#include <unicode/uchar.h>
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -15,6 +11,7 @@
 #include <cstdlib>
 
 #include "text/Encoding.h"
+#include "text/UpperCase.h"
 
 namespace velbrook {
 namespace {
@@ -38,14 +35,6 @@ bool IsControlUnit(char16_t unit) { return unit <= kLastControlUnit; }
 
 // White space of the comma-list split: 0x0001 to 0x0020 (U+0000 ends the list).
 bool IsListWhiteSpace(char16_t unit) { return unit != 0 && unit <= kLastControlUnit; }
-
-// The simple upper-case mapping of one code unit; a unit whose mapping would
-// leave the BMP or land on a surrogate stays as it is, so lengths never change.
-char16_t UpperUnit(char16_t unit) {
-  const UChar32 upper = u_toupper(unit);
-  if (upper > 0xFFFF || U_IS_SURROGATE(upper)) return unit;
-  return static_cast<char16_t>(upper);
-}
 
 Text UpperCopy(TextView text) {
   Text upper(text);
@@ -270,22 +259,6 @@ char16_t DecimalSeparator() { return gDecimalSeparator.load(std::memory_order_re
 
 void SetDecimalSeparator(char16_t separator) {
   gDecimalSeparator.store(separator, std::memory_order_relaxed);
-}
-
-void ReadDecimalSeparatorFromLocale() {
-  // A locale object of its own rather than setlocale(): the process-wide
-  // LC_NUMERIC stays as it is, and a worker formatting at the same moment is
-  // not raced.
-  char16_t separator = kDefaultSeparator;
-  locale_t user = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
-  if (user != static_cast<locale_t>(nullptr)) {
-    const char* radix = nl_langinfo_l(RADIXCHAR, user);
-    const Text decoded = (radix != nullptr) ? FromUtf8(radix) : Text();
-    if (!decoded.empty() && decoded[0] != u'\uFFFD' && !U16_IS_SURROGATE(decoded[0]))
-      separator = decoded[0];
-    freelocale(user);
-  }
-  SetDecimalSeparator(separator);
 }
 
 }  // namespace velbrook

@@ -70,12 +70,9 @@ Text FormatFixed(long double value);
 // The integer in decimal digits, '-' in front of a negative one.
 Text DecimalDigits(int64_t value);
 
-// The decimal separator of the user's regional settings, "." until read.
+// The decimal separator of the user's regional settings, "." until read
+// (os/DecimalSeparator.h reads them).
 char16_t DecimalSeparator();
 void SetDecimalSeparator(char16_t separator);
-// Reads the separator from the LC_NUMERIC of the user's environment (the
-// decimal point that localeconv() would give under setlocale(LC_NUMERIC, ""))
-// without touching the process's own locale; "." when none is set.
-void ReadDecimalSeparatorFromLocale();
 
 }  // namespace velbrook

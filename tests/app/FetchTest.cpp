@@ -4,6 +4,8 @@
 
 #include "app/MainUnit.h"
 #include "fetch/HttpClient.h"
+#include "os/Connect.h"
+#include "tests/app/FakeWindow.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/ScriptedServer.h"
 #include "text/Encoding.h"
@@ -24,7 +26,8 @@ class GetWebSiteTxtTest : public ::testing::Test {
         [this](const std::string&, uint16_t) { return ConnectTcp("127.0.0.1", server_->port()); });
   }
 
-  TfrmMain window_;
+  FakeWindow shown_;
+  TfrmMain& window_ = shown_.frmMain;
   std::unique_ptr<ScriptedServer> server_;
 };
 

@@ -2,36 +2,83 @@
 // call order, reads returning their value, direct calls on the window's own
 // thread, and nothing run nor anyone left waiting once it is closed.
 #include <gtest/gtest.h>
-#include <QDeadlineTimer>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QThread>
-#include <QTimer>
+
 #include <atomic>
 #include <chrono>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "app/HandOver.h"
-#include "app/MainUnit.h"
-#include "tests/support/WindowProbe.h"
-#include "text/Encoding.h"
+#include "tests/support/WindowAnswers.h"
+#include "tests/support/Worker.h"
+#include "text/MarkerText.h"
 
 namespace velbrook::testing {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point Deadline(int limitMs) {
+  return Clock::now() + std::chrono::milliseconds(limitMs);
+}
+
 // Waits without turning the event loop, as the window's thread does while
 // it is busy elsewhere; false when the limit passed.
 bool SpinUntil(const std::function<bool()>& done, int limitMs = kWindowWaitMs) {
-  const QDeadlineTimer deadline(limitMs);
+  const Clock::time_point deadline = Deadline(limitMs);
   while (!done()) {
-    if (deadline.hasExpired()) return false;
+    if (Clock::now() >= deadline) return false;
     std::this_thread::yield();
   }
   return true;
 }
+
+// The window's event loop as the hand-over meets it: a queue of calls on
+// the window's thread, this test's, in which a wake puts a drain behind what
+// waits already (painting and input, here any call posted before).
+class EventLoop {
+ public:
+  HandOver handOver{[this] { Post([this] { handOver.Drain(); }); }};
+
+  // Any thread.
+  void Post(std::function<void()> call) {
+    std::lock_guard guard(lock_);
+    queue_.push_back(std::move(call));
+  }
+  // The calls waiting now, in turn.
+  void ProcessEvents() {
+    for (size_t count = Waiting(); count > 0; --count) Next()();
+  }
+  // Turns the loop until done holds; false when the limit passed.
+  bool WaitUntil(const std::function<bool()>& done, int limitMs = kWindowWaitMs) {
+    const Clock::time_point deadline = Deadline(limitMs);
+    while (!done()) {
+      if (Clock::now() >= deadline) return false;
+      ProcessEvents();
+      std::this_thread::yield();
+    }
+    return true;
+  }
+
+ private:
+  size_t Waiting() {
+    std::lock_guard guard(lock_);
+    return queue_.size();
+  }
+  std::function<void()> Next() {
+    std::lock_guard guard(lock_);
+    std::function<void()> call = std::move(queue_.front());
+    queue_.pop_front();
+    return call;
+  }
+
+  std::mutex lock_;
+  std::deque<std::function<void()>> queue_;
+};
 
 // Keeps this thread busy, as a long append does.
 void KeepBusy(std::chrono::microseconds span) {
@@ -40,32 +87,9 @@ void KeepBusy(std::chrono::microseconds span) {
   }
 }
 
-// A worker thread that the test joins however it ends.
-class Worker {
- public:
-  explicit Worker(std::function<void()> work)
-      : thread_([this, work] {
-          work();
-          done_ = true;
-        }) {}
-  ~Worker() {
-    if (thread_.joinable()) thread_.join();
-  }
-  bool Done() const { return done_; }
-  // Turns the window's event loop until the worker has finished.
-  bool Finish() {
-    const bool finished = WaitUntil([this] { return Done(); });
-    if (finished) thread_.join();
-    return finished;
-  }
-
- private:
-  std::atomic<bool> done_{false};
-  std::thread thread_;
-};
-
 TEST(HandOverTest, OnItsOwnThreadWorkRunsAtOnce) {
-  HandOver handOver;
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
   EXPECT_TRUE(handOver.OnOwnThread());
   int ran = 0;
   handOver.Post([&] { ++ran; });
@@ -74,8 +98,9 @@ TEST(HandOverTest, OnItsOwnThreadWorkRunsAtOnce) {
 }
 
 TEST(HandOverTest, FromAWorkerEverythingRunsOnTheWindowsThreadInCallOrder) {
-  HandOver handOver;
-  QThread* const windowThread = QThread::currentThread();
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
+  const std::thread::id windowThread = std::this_thread::get_id();
   std::vector<int> order;  // touched on the window's thread only
   std::atomic<bool> allOnWindowThread{true};
   std::vector<size_t> seenByReads;
@@ -83,7 +108,7 @@ TEST(HandOverTest, FromAWorkerEverythingRunsOnTheWindowsThreadInCallOrder) {
     EXPECT_FALSE(handOver.OnOwnThread());
     for (int i = 0; i < 200; ++i) {
       handOver.Post([&, i] {
-        if (QThread::currentThread() != windowThread) allOnWindowThread = false;
+        if (std::this_thread::get_id() != windowThread) allOnWindowThread = false;
         order.push_back(i);
       });
       if (i % 50 == 49) {
@@ -92,15 +117,16 @@ TEST(HandOverTest, FromAWorkerEverythingRunsOnTheWindowsThreadInCallOrder) {
       }
     }
   });
-  ASSERT_TRUE(worker.Finish());
-  ASSERT_TRUE(WaitUntil([&] { return order.size() == 200; }));
+  ASSERT_TRUE(worker.Finish(loop));
+  ASSERT_TRUE(loop.WaitUntil([&] { return order.size() == 200; }));
   for (int i = 0; i < 200; ++i) ASSERT_EQ(order[i], i);
   EXPECT_TRUE(allOnWindowThread);
   EXPECT_EQ(seenByReads, (std::vector<size_t>{50, 100, 150, 200}));
 }
 
 TEST(HandOverTest, AfterCloseWorkIsDroppedAndReadsAreEmpty) {
-  HandOver handOver;
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
   handOver.Close();
   handOver.Close();  // twice is harmless
   bool ran = false;
@@ -109,8 +135,8 @@ TEST(HandOverTest, AfterCloseWorkIsDroppedAndReadsAreEmpty) {
     handOver.Post([&] { ran = true; });
     read = handOver.Call<Text>([] { return Text(u"value"); });
   });
-  ASSERT_TRUE(worker.Finish());
-  QCoreApplication::processEvents();
+  ASSERT_TRUE(worker.Finish(loop));
+  loop.ProcessEvents();
   EXPECT_FALSE(ran);
   EXPECT_EQ(read, Text());
   // On the window's thread too, nothing runs any more.
@@ -120,18 +146,20 @@ TEST(HandOverTest, AfterCloseWorkIsDroppedAndReadsAreEmpty) {
 }
 
 TEST(HandOverTest, WorkQueuedBeforeCloseDoesNotRunAfterIt) {
-  HandOver handOver;
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
   bool ran = false;
   Worker worker([&] { handOver.Post([&] { ran = true; }); });
   // Join without turning the event loop: the post is queued, not run.
   while (!worker.Done()) std::this_thread::yield();
   handOver.Close();
-  QCoreApplication::processEvents();
+  loop.ProcessEvents();
   EXPECT_FALSE(ran);
 }
 
 TEST(HandOverTest, CloseReleasesAWorkerWaitingForARead) {
-  HandOver handOver;
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
   std::atomic<bool> asking{false};
   bool readRan = false;
   Text answer = u"unset";
@@ -145,14 +173,15 @@ TEST(HandOverTest, CloseReleasesAWorkerWaitingForARead) {
   // The window's thread does not turn its loop, as in its end; it closes.
   while (!asking) std::this_thread::yield();
   handOver.Close();
-  ASSERT_TRUE(worker.Finish());
-  QCoreApplication::processEvents();
+  ASSERT_TRUE(worker.Finish(loop));
+  loop.ProcessEvents();
   EXPECT_EQ(answer, Text());
   EXPECT_FALSE(readRan);
 }
 
 TEST(HandOverTest, ADirectCallRunsAfterTheWorkHandedOverBeforeIt) {
-  HandOver handOver;
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
   std::vector<int> order;  // touched on the window's thread only
   std::atomic<int> handedOver{0};
   Worker worker([&] {
@@ -167,11 +196,12 @@ TEST(HandOverTest, ADirectCallRunsAfterTheWorkHandedOverBeforeIt) {
   EXPECT_EQ(handOver.Call<size_t>([&] { return order.size(); }), 5u);
   handOver.Post([&] { order.push_back(99); });
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 99}));
-  ASSERT_TRUE(worker.Finish());
+  ASSERT_TRUE(worker.Finish(loop));
 }
 
 TEST(HandOverTest, ADirectCallFromInsideHandedOverWorkRunsAtOnce) {
-  HandOver handOver;
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
   std::vector<Text> order;
   std::atomic<int> handedOver{0};
   Worker worker([&] {
@@ -184,13 +214,14 @@ TEST(HandOverTest, ADirectCallFromInsideHandedOverWorkRunsAtOnce) {
     ++handedOver;
   });
   ASSERT_TRUE(SpinUntil([&] { return handedOver == 1; }));
-  ASSERT_TRUE(worker.Finish());
-  ASSERT_TRUE(WaitUntil([&] { return order.size() == 4; }));
+  ASSERT_TRUE(worker.Finish(loop));
+  ASSERT_TRUE(loop.WaitUntil([&] { return order.size() == 4; }));
   EXPECT_EQ(order, (std::vector<Text>{u"first", u"inside first", u"read inside first", u"second"}));
 }
 
 TEST(HandOverTest, WorkerAndDirectCallsInterleavedKeepTheirOrder) {
-  HandOver handOver;
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
   constexpr int kPosts = 3000;
   std::vector<int> order;  // the worker's posts, as they ran
   std::atomic<int> handedOver{0};
@@ -207,18 +238,18 @@ TEST(HandOverTest, WorkerAndDirectCallsInterleavedKeepTheirOrder) {
   // every call must find run all that the worker had handed over before it.
   int directCalls = 0;
   int overtaken = 0;
-  const QDeadlineTimer deadline(kWindowWaitMs);
+  const Clock::time_point deadline = Deadline(kWindowWaitMs);
   while (!(worker.Done() && order.size() == static_cast<size_t>(kPosts)) &&
-         !deadline.hasExpired()) {
+         Clock::now() < deadline) {
     const size_t before = static_cast<size_t>(handedOver.load());
     handOver.Post([&] {
       ++directCalls;
       if (order.size() < before) ++overtaken;
     });
     if (handOver.Call<size_t>([&] { return order.size(); }) < before) ++overtaken;
-    QCoreApplication::processEvents();
+    loop.ProcessEvents();
   }
-  ASSERT_TRUE(worker.Finish());
+  ASSERT_TRUE(worker.Finish(loop));
   ASSERT_EQ(order.size(), static_cast<size_t>(kPosts));
   for (int i = 0; i < kPosts; ++i) ASSERT_EQ(order[i], i);
   EXPECT_EQ(overtaken, 0);
@@ -227,31 +258,32 @@ TEST(HandOverTest, WorkerAndDirectCallsInterleavedKeepTheirOrder) {
 }
 
 TEST(HandOverTest, TheEventLoopGetsItsTurnDuringALongBacklog) {
-  HandOver handOver;
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
   constexpr int kTasks = 400;
   int tasksRun = 0;
   int tasksRunWhenTimerFired = -1;
-  QTimer timer;  // a zero timer, as painting and input wait behind the work
-  timer.setSingleShot(true);
-  timer.setInterval(0);
-  QObject::connect(&timer, &QTimer::timeout, [&] { tasksRunWhenTimerFired = tasksRun; });
+  // A zero timer started by the first task, as painting and input wait
+  // behind the work.
+  const auto timer = [&] { tasksRunWhenTimerFired = tasksRun; };
   Worker worker([&] {
     for (int i = 0; i < kTasks; ++i) {
       handOver.Post([&, i] {
-        if (i == 0) timer.start();
+        if (i == 0) loop.Post(timer);
         KeepBusy(std::chrono::microseconds(500));
         ++tasksRun;
       });
     }
   });
-  ASSERT_TRUE(worker.Finish());
-  ASSERT_TRUE(WaitUntil([&] { return tasksRun == kTasks; }));
+  ASSERT_TRUE(worker.Finish(loop));
+  ASSERT_TRUE(loop.WaitUntil([&] { return tasksRun == kTasks; }));
   ASSERT_NE(tasksRunWhenTimerFired, -1);
   EXPECT_LT(tasksRunWhenTimerFired, kTasks);
 }
 
 TEST(HandOverTest, AWorkerFarAheadWaitsAndCloseReleasesIt) {
-  HandOver handOver;
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
   std::atomic<int> handedOver{0};
   int ran = 0;
   Text read = u"unset";
@@ -270,14 +302,15 @@ TEST(HandOverTest, AWorkerFarAheadWaitsAndCloseReleasesIt) {
   EXPECT_EQ(handedOver, bound);
   EXPECT_FALSE(worker.Done());
   handOver.Close();
-  ASSERT_TRUE(worker.Finish());
+  ASSERT_TRUE(worker.Finish(loop));
   EXPECT_EQ(handedOver, 1000);
   EXPECT_EQ(ran, 0);
   EXPECT_EQ(read, Text());
 }
 
 TEST(HandOverTest, CloseFromInsideTheBacklogDropsTheRest) {
-  HandOver handOver;
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
   std::vector<int> order;
   Text read = u"unset";
   Worker worker([&] {
@@ -289,15 +322,16 @@ TEST(HandOverTest, CloseFromInsideTheBacklogDropsTheRest) {
     }
     read = handOver.Call<Text>([] { return Text(u"value"); });
   });
-  ASSERT_TRUE(worker.Finish());
-  QCoreApplication::processEvents();
+  ASSERT_TRUE(worker.Finish(loop));
+  loop.ProcessEvents();
   ASSERT_EQ(order.size(), 51u);
   EXPECT_EQ(order.back(), 50);
   EXPECT_EQ(read, Text());
 }
 
 TEST(HandOverTest, AFailedPieceOfWorkLosesNothingAfterIt) {
-  HandOver handOver;
+  EventLoop loop;
+  HandOver& handOver = loop.handOver;
   std::vector<int> order;
   std::atomic<int> handedOver{0};
   Worker worker([&] {
@@ -310,203 +344,11 @@ TEST(HandOverTest, AFailedPieceOfWorkLosesNothingAfterIt) {
   bool directRan = false;
   EXPECT_THROW(handOver.Post([&] { directRan = true; }), std::runtime_error);
   EXPECT_FALSE(directRan);
-  ASSERT_TRUE(worker.Finish());
-  ASSERT_TRUE(WaitUntil([&] { return order.size() == 3; }));
+  ASSERT_TRUE(worker.Finish(loop));
+  ASSERT_TRUE(loop.WaitUntil([&] { return order.size() == 3; }));
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
   handOver.Post([&] { directRan = true; });
   EXPECT_TRUE(directRan);
-}
-
-TEST(HandOverTest, WindowOperationsFromASecondThreadArriveInOrder) {
-  TfrmMain window;
-  Find<QLineEdit>(window, "edtWebSite")->setText(QStringLiteral("typed address "));
-  window.SetBusyFlag(1);
-  window.AppendOutput(u"left from before");
-  Text address;
-  Text caption;
-  std::vector<Text> outputsSeen;
-  Worker worker([&] {
-    address = window.ReadAddressBox();
-    caption = window.ReadCaption();
-    window.ClearOutput();
-    for (int page = 1; page <= 5; ++page) {
-      window.ShowStatus(u"page " + DecimalDigits(page), u"A");
-      window.AppendOutput(u"block " + DecimalDigits(page));
-      outputsSeen.push_back(window.ReadOutput());
-    }
-    window.ClearBusyFlag();
-  });
-  ASSERT_TRUE(worker.Finish());
-  EXPECT_EQ(address, u"typed address ");  // unchanged, nothing trimmed
-  EXPECT_EQ(caption, u"Velbrook1.0b");
-  ASSERT_EQ(outputsSeen.size(), 5u);
-  EXPECT_EQ(outputsSeen[0], u"block 1\r\n");
-  EXPECT_EQ(outputsSeen[4], u"block 1\r\nblock 2\r\nblock 3\r\nblock 4\r\nblock 5\r\n");
-  ASSERT_TRUE(WaitUntil([&] { return window.BusyFlag() == 0; }));
-  EXPECT_EQ(window.StatusPanelText(3), u"page 5");
-  EXPECT_EQ(window.ReadOutput(), outputsSeen[4]);
-}
-
-// One window operation of a job's script, as the run makes it.
-struct Operation {
-  enum Kind { Clear, Append, Status, Read } kind;
-  Text text;  // the block or the progress text
-};
-
-// What the window shows: the output box (its length and its end), the
-// progress panel, the busy flag.
-struct Shown {
-  int outputLength;
-  QString outputEnd;
-  Text progress;
-  int busy;
-  bool operator==(const Shown&) const = default;
-};
-
-Shown ShownBy(TfrmMain& window) {
-  QTextDocument& output = *Find<QPlainTextEdit>(window, "mmoText")->document();
-  QTextCursor end(&output);
-  end.movePosition(QTextCursor::End);
-  end.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, 64);
-  return {output.characterCount(), end.selectedText(), window.StatusPanelText(3),
-          window.BusyFlag()};
-}
-
-// Lines of lineUnits characters, count of them, broken by CR LF or by a
-// lone CR or LF in turn.
-Text Lines(size_t count, size_t lineUnits) {
-  const Text breaks[] = {u"\r\n", u"\r", u"\n"};
-  Text lines;
-  for (size_t i = 0; i < count; ++i) {
-    lines += Text(lineUnits, static_cast<char16_t>(u'a' + i % 26));
-    if (i + 1 < count) lines += breaks[i % 3];
-  }
-  return lines;
-}
-
-TEST(HandOverTest, HandedOverOutputShowsOnlyWholePrefixesAndEndsAsAppendedOneByOne) {
-  std::vector<Operation> manyShort{{Operation::Clear, {}}};
-  for (int i = 0; i < 2500; ++i) {
-    if (i % 500 == 0) manyShort.push_back({Operation::Status, u"short " + DecimalDigits(i)});
-    manyShort.push_back({Operation::Append, u"line " + DecimalDigits(i)});
-    if (i % 1000 == 999) manyShort.push_back({Operation::Read, {}});
-  }
-  manyShort.push_back({Operation::Clear, {}});  // the next job's clear
-  manyShort.push_back({Operation::Append, u"after the clear"});
-  std::vector<Operation> longPages{{Operation::Read, {}}, {Operation::Clear, {}}};
-  for (int page = 1; page <= 20; ++page) {
-    longPages.push_back({Operation::Status, u"page " + DecimalDigits(page)});
-    // Every seventh page is one of many short lines.
-    longPages.push_back(
-        {Operation::Append, Lines(page % 7 == 0 ? 3000 : 150, page % 7 == 0 ? 12 : 300)});
-    if (page % 10 == 0) longPages.push_back({Operation::Read, {}});
-  }
-  const struct {
-    const char* name;
-    QString before;  // the output box's text before the job
-    std::vector<Operation> operations;
-  } cases[] = {
-      {"many short blocks", QStringLiteral("earlier\n"), manyShort},
-      {"long pages", QString(), longPages},
-      // The user removed the final break: each block then comes after a
-      // break, and a block that ends with a break puts the next after it.
-      {"no final break",
-       QStringLiteral("kept"),
-       {{Operation::Append, u"two"},
-        {Operation::Append, u"three\r\n"},
-        {Operation::Append, u"four"},
-        {Operation::Read, {}},
-        {Operation::Append, u"five\r"},
-        {Operation::Append, u"six"}}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    // The reference: every operation carried out on its own, as it comes,
-    // and read back at once.
-    TfrmMain reference;
-    Find<QPlainTextEdit>(reference, "mmoText")->setPlainText(c.before);
-    reference.SetBusyFlag(1);
-    std::vector<Shown> states{ShownBy(reference)};
-    std::vector<Text> expectedReads;
-    const auto apply = [](TfrmMain& window, const Operation& operation, std::vector<Text>& reads) {
-      switch (operation.kind) {
-        case Operation::Clear:
-          window.ClearOutput();
-          break;
-        case Operation::Append:
-          window.AppendOutput(operation.text);
-          break;
-        case Operation::Status:
-          window.ShowStatus(operation.text, u"A");
-          break;
-        case Operation::Read:
-          reads.push_back(window.ReadOutput());
-          break;
-      }
-    };
-    for (const Operation& operation : c.operations) {
-      apply(reference, operation, expectedReads);
-      reference.ReadOutput();
-      states.push_back(ShownBy(reference));
-    }
-    reference.ClearBusyFlag();
-    states.push_back(ShownBy(reference));
-
-    TfrmMain window;
-    Find<QPlainTextEdit>(window, "mmoText")->setPlainText(c.before);
-    window.SetBusyFlag(1);
-    // Whenever the event loop gets its turn, what shows is the state after
-    // a prefix of the operations, never an earlier one than before.
-    size_t prefix = 0;
-    size_t turns = 0;
-    bool onlyPrefixes = true;
-    QTimer probe;
-    probe.setInterval(0);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-      ++turns;
-      const Shown shown = ShownBy(window);
-      while (prefix < states.size() && !(states[prefix] == shown)) ++prefix;
-      if (prefix == states.size()) onlyPrefixes = false;
-    });
-    probe.start();
-    std::vector<Text> reads;
-    Worker worker([&] {
-      for (const Operation& operation : c.operations) apply(window, operation, reads);
-      window.ClearBusyFlag();
-    });
-    ASSERT_TRUE(worker.Finish());
-    ASSERT_TRUE(WaitUntil([&] { return window.BusyFlag() == 0 && prefix + 1 >= states.size(); }));
-    probe.stop();
-    EXPECT_TRUE(onlyPrefixes);
-    // A long script spans many turns of the loop: states in between were seen.
-    if (c.operations.size() > 100) {
-      EXPECT_GT(turns, 2u);
-    }
-    EXPECT_EQ(reads, expectedReads);
-    EXPECT_EQ(window.ReadOutput(), reference.ReadOutput());
-  }
-}
-
-TEST(HandOverTest, AfterTheWindowsEndBeganTheWorkerIsDroppedNotBlocked) {
-  TfrmMain window;
-  window.AppendOutput(u"kept");
-  std::atomic<bool> asking{false};
-  Text address = u"unset";
-  Worker worker([&] {
-    asking = true;
-    address = window.ReadAddressBox();
-    window.AppendOutput(u"dropped");
-    window.ShowStatus(u"dropped", u"A");
-    window.ClearBusyFlag();
-  });
-  while (!asking) std::this_thread::yield();
-  window.SetBusyFlag(1);
-  window.EndHandOver();
-  ASSERT_TRUE(worker.Finish());
-  QCoreApplication::processEvents();
-  EXPECT_EQ(address, Text());
-  EXPECT_EQ(ToUtf8(window.StatusPanelText(3)), "当前进度:");
-  EXPECT_EQ(window.BusyFlag(), 1);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // while its worker waits on the network or on the window itself.
 #include <gtest/gtest.h>
 
-#include <QPlainTextEdit>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -11,14 +10,16 @@
 #include <system_error>
 #include <thread>
 
+#include "app/DefaultError.h"
 #include "app/MainUnit.h"
 #include "app/MyThread.h"
 #include "app/Site.h"
 #include "fetch/FetchError.h"
 #include "fetch/HttpClient.h"
+#include "os/Connect.h"
+#include "tests/app/FakeWindow.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/ScriptedServer.h"
-#include "tests/support/WindowProbe.h"
 
 namespace velbrook::testing {
 namespace {
@@ -36,9 +37,9 @@ struct AddressCase {
 class CheckWebSiteTest : public ::testing::TestWithParam<AddressCase> {};
 
 TEST_P(CheckWebSiteTest, ExactSubstringsOfSiteAndShtml) {
-  TfrmMain window;
-  SetAddress(window, GetParam().address);
-  EXPECT_EQ(window.CheckWebSite(), GetParam().plausible);
+  FakeWindow window;
+  window.address = GetParam().address;
+  EXPECT_EQ(window.frmMain.CheckWebSite(), GetParam().plausible);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -63,80 +64,84 @@ class JobControlTest : public ::testing::Test {
   void Serve(std::vector<Script> scripts) {
     server_ = std::make_unique<ScriptedServer>(std::move(scripts));
     const uint16_t port = server_->port();
-    window_->idhtp().SetConnector(
+    window_->frmMain.idhtp().SetConnector(
         [port](const std::string&, uint16_t) { return ConnectTcp("127.0.0.1", port); });
   }
   void RefuseConnections() {
     const uint16_t port = UnusedLoopbackPort();
-    window_->idhtp().SetConnector(
+    window_->frmMain.idhtp().SetConnector(
         [port](const std::string&, uint16_t) { return ConnectTcp("127.0.0.1", port); });
   }
-  Text Output() { return FromQString(Find<QPlainTextEdit>(*window_, "mmoText")->toPlainText()); }
+  int& Busy() { return window_->frmMain.btnStart.Tag; }
   bool FlagBackToZero() {
-    return WaitUntil([this] { return window_->BusyFlag() == 0; });
+    return window_->WaitUntil([this] { return Busy() == 0; });
   }
 
-  MessageBoxRecorder boxes_;
   std::unique_ptr<ScriptedServer> server_;
-  std::unique_ptr<TfrmMain> window_ = std::make_unique<TfrmMain>();
+  std::unique_ptr<FakeWindow> window_ = std::make_unique<FakeWindow>();
+  // Every box shown, counted where the window's end cannot take it along.
+  int boxesShown_ = 0;
+  JobControlTest() {
+    window_->whileOpen = [this](const MessageBoxRequest&) { ++boxesShown_; };
+  }
 };
 
 TEST_F(JobControlTest, ImplausibleAddressStartsNothing) {
   RefuseConnections();
-  SetAddress(*window_, u"http://www.other.example/1.shtml");
-  ClickStart(*window_);
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  EXPECT_EQ(boxes_.boxes[0].text, kImplausible);
-  EXPECT_EQ(boxes_.boxes[0].icon, MessageIcon::Error);
-  EXPECT_EQ(boxes_.boxes[0].caption, kWindowCaption);
-  EXPECT_EQ(window_->BusyFlag(), 0);
+  window_->address = u"http://www.other.example/1.shtml";
+  window_->ClickStart();
+  ASSERT_EQ(window_->boxes.size(), 1u);
+  EXPECT_EQ(window_->boxes[0].text, kImplausible);
+  EXPECT_EQ(window_->boxes[0].icon, MessageIcon::Error);
+  EXPECT_EQ(window_->boxes[0].caption, kWindowCaption);
+  EXPECT_EQ(Busy(), 0);
 }
 
 TEST_F(JobControlTest, AddressTestComesBeforeTheBusyTest) {
-  SetAddress(*window_, u"");
-  window_->SetBusyFlag(1);
-  ClickStart(*window_);
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  EXPECT_EQ(boxes_.boxes[0].text, kImplausible);
-  EXPECT_EQ(window_->BusyFlag(), 1);
-  window_->SetBusyFlag(0);
+  window_->address = u"";
+  Busy() = 1;
+  window_->ClickStart();
+  ASSERT_EQ(window_->boxes.size(), 1u);
+  EXPECT_EQ(window_->boxes[0].text, kImplausible);
+  EXPECT_EQ(Busy(), 1);
+  Busy() = 0;
 }
 
 TEST_F(JobControlTest, BusyFlagRefusesASecondJob) {
   Serve({});
-  SetAddress(*window_, kPlausible);
-  window_->SetBusyFlag(1);
-  ClickStart(*window_);
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  EXPECT_EQ(boxes_.boxes[0].text, kRunning);
-  EXPECT_EQ(boxes_.boxes[0].icon, MessageIcon::Information);
-  EXPECT_EQ(boxes_.boxes[0].caption, kWindowCaption);
-  EXPECT_EQ(window_->BusyFlag(), 1);
-  window_->SetBusyFlag(0);
+  window_->address = kPlausible;
+  Busy() = 1;
+  window_->ClickStart();
+  ASSERT_EQ(window_->boxes.size(), 1u);
+  EXPECT_EQ(window_->boxes[0].text, kRunning);
+  EXPECT_EQ(window_->boxes[0].icon, MessageIcon::Information);
+  EXPECT_EQ(window_->boxes[0].caption, kWindowCaption);
+  EXPECT_EQ(Busy(), 1);
+  Busy() = 0;
   EXPECT_EQ(server_->ConnectionsAccepted(), 0);
 }
 
 TEST_F(JobControlTest, FailedRunEndsSilentlyAndKeepsTheWindow) {
   RefuseConnections();
-  Find<QPlainTextEdit>(*window_, "mmoText")->setPlainText(QStringLiteral("earlier output"));
-  SetAddress(*window_, kPlausible);
-  ClickStart(*window_);
-  EXPECT_EQ(window_->BusyFlag(), 1);
+  window_->output = u"earlier output";
+  window_->address = kPlausible;
+  window_->ClickStart();
+  EXPECT_EQ(Busy(), 1);
   ASSERT_TRUE(FlagBackToZero());
-  EXPECT_TRUE(boxes_.boxes.empty());
-  EXPECT_EQ(Output(), u"earlier output");
-  EXPECT_EQ(window_->StatusPanelText(3), u"当前进度:");
+  EXPECT_TRUE(window_->boxes.empty());
+  EXPECT_EQ(window_->output, u"earlier output");
+  EXPECT_EQ(window_->panels[3], u"当前进度:");
 }
 
 TEST_F(JobControlTest, StartWorksAgainAtOnceAfterAFailedRun) {
   RefuseConnections();
-  SetAddress(*window_, kPlausible);
-  ClickStart(*window_);
+  window_->address = kPlausible;
+  window_->ClickStart();
   ASSERT_TRUE(FlagBackToZero());
-  ClickStart(*window_);
-  EXPECT_EQ(window_->BusyFlag(), 1);
+  window_->ClickStart();
+  EXPECT_EQ(Busy(), 1);
   ASSERT_TRUE(FlagBackToZero());
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_TRUE(window_->boxes.empty());
 }
 
 TEST_F(JobControlTest, RefusedThreadGoesToTheDefaultErrorBox) {
@@ -144,47 +149,47 @@ TEST_F(JobControlTest, RefusedThreadGoesToTheDefaultErrorBox) {
   TMyThread::SetLauncher([](std::function<void()>) -> std::thread {
     throw std::system_error(EAGAIN, std::generic_category());
   });
-  SetAddress(*window_, kPlausible);
+  window_->address = kPlausible;
   int flagWhileShown = -1;
-  boxes_.whileOpen = [&](const MessageBoxRequest&) { flagWhileShown = window_->BusyFlag(); };
-  ClickStart(*window_);
+  window_->whileOpen = [&](const MessageBoxRequest&) { flagWhileShown = Busy(); };
+  window_->ClickStart();
   TMyThread::SetLauncher(nullptr);
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  EXPECT_EQ(boxes_.boxes[0].text, u"Thread creation error: Resource temporarily unavailable.");
-  EXPECT_EQ(boxes_.boxes[0].caption, ApplicationTitle());
-  EXPECT_EQ(boxes_.boxes[0].icon, MessageIcon::Error);
+  ASSERT_EQ(window_->boxes.size(), 1u);
+  EXPECT_EQ(window_->boxes[0].text, u"Thread creation error: Resource temporarily unavailable.");
+  EXPECT_EQ(window_->boxes[0].caption, ApplicationTitle());
+  EXPECT_EQ(window_->boxes[0].icon, MessageIcon::Error);
   EXPECT_EQ(flagWhileShown, 0);
-  EXPECT_EQ(window_->BusyFlag(), 0);
+  EXPECT_EQ(Busy(), 0);
   // The next press starts a job as usual.
-  ClickStart(*window_);
-  EXPECT_EQ(window_->BusyFlag(), 1);
+  window_->ClickStart();
+  EXPECT_EQ(Busy(), 1);
   EXPECT_TRUE(FlagBackToZero());
 }
 
 TEST_F(JobControlTest, SecondPressWhileTheWorkerWaitsIsRefused) {
   Serve({{StallAfter("")}});
-  SetAddress(*window_, kPlausible);
-  ClickStart(*window_);
-  ASSERT_TRUE(WaitUntil([this] { return server_->Requests().size() >= 1; }));
-  ClickStart(*window_);
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  EXPECT_EQ(boxes_.boxes[0].text, kRunning);
+  window_->address = kPlausible;
+  window_->ClickStart();
+  ASSERT_TRUE(window_->WaitUntil([this] { return server_->Requests().size() >= 1; }));
+  window_->ClickStart();
+  ASSERT_EQ(window_->boxes.size(), 1u);
+  EXPECT_EQ(window_->boxes[0].text, kRunning);
   EXPECT_EQ(server_->ConnectionsAccepted(), 1);
-  EXPECT_EQ(window_->BusyFlag(), 1);
+  EXPECT_EQ(Busy(), 1);
 }
 
 TEST_F(JobControlTest, ClosingWhileTheWorkerReadsAbortsTheRead) {
   Serve({{StallAfter("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial")}});
-  SetAddress(*window_, kPlausible);
-  ClickStart(*window_);
+  window_->address = kPlausible;
+  window_->ClickStart();
   // The worker reads the address through the window: the loop must turn.
-  ASSERT_TRUE(WaitUntil([this] { return server_->Requests().size() >= 1; }));
+  ASSERT_TRUE(window_->WaitUntil([this] { return server_->Requests().size() >= 1; }));
   ASSERT_TRUE(server_->WaitForReplies(1));
   const auto before = std::chrono::steady_clock::now();
   window_.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - before, kCloseLimit);
   EXPECT_TRUE(server_->WaitForClientClose(0));
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_EQ(boxesShown_, 0);
 }
 
 // The window goes before it ever turns its event loop again: the worker's
@@ -192,21 +197,21 @@ TEST_F(JobControlTest, ClosingWhileTheWorkerReadsAbortsTheRead) {
 // request leaves.
 TEST_F(JobControlTest, ClosingWhileTheWorkerWaitsForTheWindowReleasesIt) {
   Serve({});
-  SetAddress(*window_, kPlausible);
-  window_->btnStartClick(nullptr);
-  EXPECT_EQ(window_->BusyFlag(), 1);
+  window_->address = kPlausible;
+  window_->frmMain.btnStartClick();
+  EXPECT_EQ(Busy(), 1);
   window_.reset();
   EXPECT_EQ(server_->ConnectionsAccepted(), 0);
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_EQ(boxesShown_, 0);
 }
 
 TEST_F(JobControlTest, ClosingAnIdleWindowAfterAJobIsQuiet) {
   RefuseConnections();
-  SetAddress(*window_, kPlausible);
-  ClickStart(*window_);
+  window_->address = kPlausible;
+  window_->ClickStart();
   ASSERT_TRUE(FlagBackToZero());
   window_.reset();
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_EQ(boxesShown_, 0);
 }
 
 // A wait that ignores the client's wake-up (as a host-name lookup does):
@@ -216,17 +221,16 @@ TEST(JobControlDeathTest, WorkerThatCannotBeWokenEndsTheProgram) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        MessageBoxRecorder boxes;
-        auto window = std::make_unique<TfrmMain>();
+        auto window = std::make_unique<FakeWindow>();
         std::atomic<bool> dialling{false};
-        window->idhtp().SetConnector([&dialling](const std::string&, uint16_t) -> Socket {
+        window->frmMain.idhtp().SetConnector([&dialling](const std::string&, uint16_t) -> Socket {
           dialling = true;
           std::this_thread::sleep_for(std::chrono::seconds(60));
           throw FetchError(FetchFailure::SocketError, "lookup gave up");
         });
-        SetAddress(*window, kPlausible);
-        window->btnStartClick(nullptr);
-        WaitUntil([&dialling] { return dialling.load(); });
+        window->address = kPlausible;
+        window->frmMain.btnStartClick();
+        window->WaitUntil([&dialling] { return dialling.load(); });
         window.reset();
         std::exit(0);
       },

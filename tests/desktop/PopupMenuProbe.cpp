@@ -20,7 +20,7 @@
 #include <map>
 #include <vector>
 
-#include "app/MainUnit.h"
+#include "qt/QtWindow.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     font.setPointSize(std::atoi(argv[1]));
     QApplication::setFont(font);
   }
-  TfrmMain window;
+  velbrook::QtWindow window;
   window.show();
   if (!QTest::qWaitForWindowExposed(&window)) return 2;
   auto* output = window.findChild<QPlainTextEdit*>(QStringLiteral("mmoText"));

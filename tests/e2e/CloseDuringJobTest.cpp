@@ -5,7 +5,6 @@
 // connection, and (in the ThreadSanitizer build) without a race.
 #include <gtest/gtest.h>
 #include <netdb.h>
-#include <poll.h>
 
 #include <atomic>
 #include <string>
@@ -16,6 +15,7 @@
 #include "fetch/HttpClient.h"
 #include "forum/ForumServer.h"
 #include "forum/ForumThread.h"
+#include "os/Connect.h"
 #include "tests/e2e/E2eFixture.h"
 #include "tests/support/HostileServer.h"
 #include "tests/support/ScriptedServer.h"
@@ -44,10 +44,10 @@ class CloseDuringJobTest : public DemoForumTest {
   // Closes the window as the user does while the job still runs; the worker
   // is gone once the window is.
   void CloseWhileRunning() {
-    ASSERT_EQ(window_->BusyFlag(), 1) << "the job ended before the close";
+    ASSERT_EQ(Busy(), 1) << "the job ended before the close";
     window_->close();
     window_.reset();
-    EXPECT_TRUE(boxes_.boxes.empty());
+    EXPECT_TRUE(boxesSeen_.empty());
   }
 };
 
@@ -62,17 +62,18 @@ TEST_P(CloseDuringLookupTest, LookupThatEndsDuringTheCloseEndsTheJob) {
   std::atomic<bool> inLookup{false};
   const LookupEnd end = GetParam();
   const uint16_t port = server.port();
-  window_->idhtp().SetConnector([&inLookup, end, port](const std::string&, uint16_t) -> Socket {
-    // A lookup that nothing can cut short; it happens to end just as the
-    // close aborts the client.
-    pollfd wake{ConnectWakeScope::Current(), POLLIN, 0};
-    EXPECT_GE(wake.fd, 0) << "the client lends no wake-up to its connector";
-    inLookup = true;
-    poll(&wake, 1, kSafetyMs);
-    if (end == LookupEnd::NotFound)
-      throw FetchError(FetchFailure::SocketError, "lookup: no such host", EAI_NONAME);
-    return ConnectTcp("127.0.0.1", port);
-  });
+  window_->frmMain().idhtp().SetConnector(
+      [&inLookup, end, port](const std::string&, uint16_t) -> Socket {
+        // A lookup that nothing can cut short; it happens to end just as the
+        // close aborts the client.
+        const Waker* waker = ConnectWakeScope::Current();
+        EXPECT_NE(waker, nullptr) << "the client lends no waker to its connector";
+        inLookup = true;
+        if (waker != nullptr) WaitForWake(*waker, kSafetyMs);
+        if (end == LookupEnd::NotFound)
+          throw FetchError(FetchFailure::SocketError, "lookup: no such host", EAI_NONAME);
+        return ConnectTcp("127.0.0.1", port);
+      });
   StartJob(kSampleThreadAddress);
   ASSERT_TRUE(WaitUntil([&] { return inLookup.load(); }));
   CloseWhileRunning();
@@ -88,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Ends, CloseDuringLookupTest,
 
 TEST_F(CloseDuringJobTest, ConnectThatNobodyAnswers) {
   SilentListener silent;
-  window_->idhtp().SetConnector(ToLoopback(silent.port()));
+  window_->frmMain().idhtp().SetConnector(ToLoopback(silent.port()));
   StartJob(kSampleThreadAddress);
   ASSERT_TRUE(WaitUntil([&] { return silent.PendingConnects() > 0; }));
   CloseWhileRunning();

@@ -35,22 +35,22 @@ bool RequestArrived(const ForumServer& forum, const std::string& target) {
   });
 }
 
-bool RunToText(TfrmMain& window, const Text& address, std::exception_ptr& failure) {
+bool RunToText(TestWindow& window, const Text& address, std::exception_ptr& failure) {
   SetAddress(window, address);
   failure = nullptr;
   std::atomic<bool> finished{false};
   std::thread worker([&] {
     try {
-      window.ToText();
+      window.frmMain().ToText();
     } catch (...) {
       failure = std::current_exception();
     }
     // A read waits until everything handed over before it has run.
-    window.ReadCaption();
+    window.frmMain().ReadCaption();
     finished = true;
   });
   const bool ended = WaitUntil([&] { return finished.load(); });
-  if (!ended) window.idhtp().Abort();  // a hung run must not hang the test
+  if (!ended) window.frmMain().idhtp().Abort();  // a hung run must not hang the test
   EXPECT_TRUE(ended || WaitUntil([&] { return finished.load(); })) << "the run did not end";
   worker.join();
   EXPECT_TRUE(ended) << "the run did not end in time";
@@ -60,7 +60,8 @@ bool RunToText(TfrmMain& window, const Text& address, std::exception_ptr& failur
 DemoForumTest::DemoForumTest() {
   AddSampleThreads(forum_);
   forum_.Start();
-  window_->idhtp().SetConnector(ForumConnector(kForumSiteAddress, forum_.Port()));
+  window_->frmMain().idhtp().SetConnector(ForumConnector(kForumSiteAddress, forum_.Port()));
+  window_->whileOpen = [this](const MessageBoxRequest& box) { boxesSeen_.push_back(box); };
 }
 
 }  // namespace velbrook::testing

@@ -29,7 +29,7 @@ bool RequestArrived(const ForumServer& forum, const std::string& target);
 // Types address and runs ToText on a thread of its own, as the worker does,
 // while this thread turns the window's event loop. True when the run ended
 // without a failure; otherwise failure holds what ended it.
-bool RunToText(TfrmMain& window, const Text& address, std::exception_ptr& failure);
+bool RunToText(TestWindow& window, const Text& address, std::exception_ptr& failure);
 
 // The demo forum with the sample threads, and the real window (not shown: the
 // tests that click show it) whose HTTP client dials the forum.
@@ -40,12 +40,14 @@ class DemoForumTest : public ::testing::Test {
   void TearDown() override { window_.reset(); }
 
   // The output as saving reads it: CR LF between lines.
-  Text Output() const { return window_->ReadOutput(); }
+  Text Output() const { return window_->frmMain().ReadOutput(); }
   Text Progress() const { return window_->StatusPanelText(3); }  // the progress panel
+  int Busy() const { return window_->frmMain().btnStart.Tag; }
 
   ForumServer forum_{kForumSiteAddress};
-  MessageBoxRecorder boxes_;
-  std::unique_ptr<TfrmMain> window_ = std::make_unique<TfrmMain>();
+  std::unique_ptr<TestWindow> window_ = std::make_unique<TestWindow>();
+  // Every message box the window showed, kept when the window goes.
+  std::vector<MessageBoxRequest> boxesSeen_;
 };
 
 }  // namespace velbrook::testing

@@ -125,7 +125,7 @@ TEST_P(InteropRun, EveryRunGivesWhatTheDemoForumGives) {
 
   ServerProcess server([&](uint16_t port) { return GetParam().command(program, dir.path(), port); },
                        dir.path() / "server.log");
-  window_->idhtp().SetConnector(ForumConnector(kForumSiteAddress, server.port()));
+  window_->frmMain().idhtp().SetConnector(ForumConnector(kForumSiteAddress, server.port()));
   std::optional<CpuLoad> load;
   if (GetParam().underLoad) load.emplace();
   for (int run = 0; run < kRuns; ++run) {

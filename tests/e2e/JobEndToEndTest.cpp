@@ -28,7 +28,7 @@ class JobEndToEnd : public DemoForumTest {
  protected:
   JobEndToEnd() { window_->show(); }
   bool JobEnded() const {
-    return WaitUntil([this] { return window_->BusyFlag() == 0; });
+    return WaitUntil([this] { return Busy() == 0; });
   }
 };
 
@@ -37,17 +37,17 @@ TEST_F(JobEndToEnd, WholeJobFromStartToTheOutputText) {
   ASSERT_TRUE(JobEnded());
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("serial_thread.txt")));
   EXPECT_EQ(Progress(), u"当前进度:100.00%,(4/4)");
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_TRUE(boxesSeen_.empty());
   EXPECT_EQ(forum_.RequestCount(), kSerialJobRequests);
 }
 
 TEST_F(JobEndToEnd, TwoQuickPressesStartOneJob) {
   ClickStart(*window_);
   ClickStart(*window_);
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  EXPECT_EQ(boxes_.boxes[0].text, kRunning);
-  EXPECT_EQ(boxes_.boxes[0].icon, MessageIcon::Information);
-  EXPECT_EQ(boxes_.boxes[0].caption, kWindowCaption);
+  ASSERT_EQ(boxesSeen_.size(), 1u);
+  EXPECT_EQ(boxesSeen_[0].text, kRunning);
+  EXPECT_EQ(boxesSeen_[0].icon, MessageIcon::Information);
+  EXPECT_EQ(boxesSeen_[0].caption, kWindowCaption);
   ASSERT_TRUE(JobEnded());
   EXPECT_EQ(forum_.RequestCount(), kSerialJobRequests);
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("serial_thread.txt")));
@@ -61,26 +61,26 @@ TEST_F(JobEndToEnd, ImplausibleAddressWhileBusyGetsTheAddressMessage) {
   ASSERT_TRUE(WaitUntil([this] { return Progress() == u"当前进度:50.00%,(2/4)"; }));
   SetAddress(*window_, u"HTTP://www.forum.example/publicforum/content/funinfo/1/2273274.shtml");
   ClickStart(*window_);
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  EXPECT_EQ(boxes_.boxes[0].text, kImplausible);
-  EXPECT_EQ(boxes_.boxes[0].icon, MessageIcon::Error);
-  EXPECT_EQ(window_->BusyFlag(), 1);
+  ASSERT_EQ(boxesSeen_.size(), 1u);
+  EXPECT_EQ(boxesSeen_[0].text, kImplausible);
+  EXPECT_EQ(boxesSeen_[0].icon, MessageIcon::Error);
+  EXPECT_EQ(Busy(), 1);
 }
 
 TEST_F(JobEndToEnd, StartWorksAgainAtOnceAfterASilentlyFailedJob) {
   forum_.FailPage(SerialPage(3), PageFailure::Status500);
   ClickStart(*window_);
   ASSERT_TRUE(JobEnded());
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_TRUE(boxesSeen_.empty());
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("serial_pages_1_2.txt")));
   EXPECT_EQ(Progress(), u"当前进度:75.00%,(3/4)");
   EXPECT_EQ(std::ranges::count(Targets(forum_), SerialPage(4)), 0);
 
   forum_.ClearFailures();
   ClickStart(*window_);
-  EXPECT_EQ(window_->BusyFlag(), 1);
+  EXPECT_EQ(Busy(), 1);
   ASSERT_TRUE(JobEnded());
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_TRUE(boxesSeen_.empty());
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("serial_thread.txt")));
   EXPECT_EQ(Progress(), u"当前进度:100.00%,(4/4)");
 }
@@ -91,7 +91,7 @@ TEST_F(JobEndToEnd, FailedTypedPageLeavesTheLastOutputAndProgress) {
   forum_.FailPage(SerialPage(1), PageFailure::Close);
   ClickStart(*window_);
   ASSERT_TRUE(JobEnded());
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_TRUE(boxesSeen_.empty());
   EXPECT_EQ(ToUtf8(Output()), ToUtf8(Expected("serial_thread.txt")));
   EXPECT_EQ(Progress(), u"当前进度:100.00%,(4/4)");
 }
@@ -104,7 +104,7 @@ TEST_F(JobEndToEnd, ClosingMidJobWithTheWorkerBlockedInARead) {
   window_->close();
   window_.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - before, kCloseLimit);
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_TRUE(boxesSeen_.empty());
   EXPECT_EQ(std::ranges::count(Targets(forum_), SerialPage(4)), 0);
 }
 
@@ -113,7 +113,7 @@ TEST_F(JobEndToEnd, ClosingMidJobBetweenPages) {
   ASSERT_TRUE(WaitUntil([this] { return !Progress().ends_with(u":"); }));
   window_->close();
   window_.reset();
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_TRUE(boxesSeen_.empty());
   EXPECT_LE(forum_.RequestCount(), kSerialJobRequests);
 }
 

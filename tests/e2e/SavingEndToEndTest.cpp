@@ -13,6 +13,7 @@
 #include <iterator>
 #include <string>
 
+#include "app/DefaultError.h"
 #include "forum/SampleThreads.h"
 #include "tests/e2e/E2eFixture.h"
 #include "tests/support/TempDir.h"
@@ -37,7 +38,7 @@ class SavingEndToEnd : public DemoForumTest {
 
   bool RunSampleJob() {
     ClickStart(*window_);
-    return WaitUntil([this] { return window_->BusyFlag() == 0; });
+    return WaitUntil([this] { return Busy() == 0; });
   }
 
   // Right click in the output box, then "S" in the popup menu; the dialog
@@ -59,14 +60,14 @@ class SavingEndToEnd : public DemoForumTest {
   }
 
   void ExpectLastBox(const Text& text, MessageIcon icon, const Text& caption) {
-    ASSERT_FALSE(boxes_.boxes.empty());
-    EXPECT_EQ(ToUtf8(boxes_.boxes.back().text), ToUtf8(text));
-    EXPECT_EQ(boxes_.boxes.back().icon, icon);
-    EXPECT_EQ(boxes_.boxes.back().caption, caption);
+    ASSERT_FALSE(boxesSeen_.empty());
+    EXPECT_EQ(ToUtf8(boxesSeen_.back().text), ToUtf8(text));
+    EXPECT_EQ(boxesSeen_.back().icon, icon);
+    EXPECT_EQ(boxesSeen_.back().caption, caption);
   }
 
   TempDir dir_;
-  SaveDialogAnswerer dialog_;
+  WindowAnswers& dialog_ = *window_;
 };
 
 TEST_F(SavingEndToEnd, JobOutputSavedInCodePage936) {
@@ -85,7 +86,7 @@ TEST_F(SavingEndToEnd, SavingWhileAJobRunsWritesWhatHasCome) {
   EXPECT_EQ(ReadBytes(dir_.path() / "running.txt"), EncodeCp936(soFar));
   ExpectLastBox(kSaved, MessageIcon::Information, kWindowCaption);
   // The job goes on, waiting for page 3.
-  EXPECT_EQ(window_->BusyFlag(), 1);
+  EXPECT_EQ(Busy(), 1);
   EXPECT_EQ(Output(), soFar);
 }
 
@@ -98,7 +99,7 @@ TEST_F(SavingEndToEnd, SecondSaveOffersTheFirstNameAndReplacesTheFile) {
   EXPECT_EQ(dialog_.requests[0].initialName, u"");
   EXPECT_EQ(dialog_.requests[1].initialName, PathText(dir_.path() / "notes"));
   EXPECT_EQ(ReadBytes(dir_.path() / "notes.txt"), "second");
-  EXPECT_EQ(boxes_.boxes.size(), 2u);
+  EXPECT_EQ(boxesSeen_.size(), 2u);
 }
 
 TEST_F(SavingEndToEnd, NameEndingInTxtGetsASecondTxt) {
@@ -115,7 +116,7 @@ TEST_F(SavingEndToEnd, FolderThatDoesNotExist) {
   SaveThroughTheMenu(name);
   ExpectLastBox(u"Cannot create file \"" + PathText(name) + u".txt\". No such file or directory.",
                 MessageIcon::Error, ApplicationTitle());
-  EXPECT_EQ(boxes_.boxes.size(), 1u);
+  EXPECT_EQ(boxesSeen_.size(), 1u);
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "no such folder"));
   EXPECT_EQ(Output(), u"kept");
 }

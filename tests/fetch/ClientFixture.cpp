@@ -1,5 +1,7 @@
 #include "tests/fetch/ClientFixture.h"
 
+#include "os/Connect.h"
+
 namespace velbrook::testing {
 
 std::string HttpResponse(const std::string& status, const std::string& headers,

@@ -14,6 +14,7 @@
 
 #include "fetch/HttpClient.h"
 #include "fetch/ResponseReader.h"
+#include "os/Connect.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/HostileServer.h"
 

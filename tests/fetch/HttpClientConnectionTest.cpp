@@ -7,6 +7,7 @@
 #include <future>
 #include <thread>
 
+#include "os/Connect.h"
 #include "tests/fetch/ClientFixture.h"
 #include "tests/support/CaseName.h"
 

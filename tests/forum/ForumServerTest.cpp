@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -18,7 +19,6 @@
 #include "forum/ForumServer.h"
 #include "forum/RequestHead.h"
 #include "forum/SampleThreads.h"
-#include "forum/UniqueFd.h"
 #include "tests/forum/ForumClient.h"
 #include "tests/support/CaseName.h"
 #include "text/Encoding.h"
@@ -365,10 +365,10 @@ TEST_F(ForumServerTest, StartsAgainAfterStop) {
 // The number of the fd that the process opens after count more: a limit
 // there lets exactly count more be opened.
 int FdNumberAfter(std::size_t count) {
-  std::vector<UniqueFd> held;
-  for (std::size_t i = 0; i <= count; ++i)
-    held.emplace_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
-  return held.back().fd();
+  std::vector<int> held;
+  for (std::size_t i = 0; i <= count; ++i) held.push_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
+  for (const int fd : held) close(fd);
+  return held.back();
 }
 
 // While it lives, the process may open only count more fds.
@@ -393,9 +393,9 @@ class FdLimit {
 
 struct StartFault {
   const char* name;
-  bool portInUse;       // Start asks for the port of another forum
-  std::size_t fdsLeft;  // fds that Start may open; 0: no limit
-  const char* call;     // the call that fails
+  bool portInUse;    // Start asks for the port of another forum
+  int fdsLeft;       // fds that Start may open; -1: no limit
+  const char* call;  // the call that fails
   int error;
 };
 
@@ -409,7 +409,7 @@ TEST_P(StartFailures, NameTheCallThatFailedAndLeaveNothingOpen) {
   const int firstFree = FdNumberAfter(0);
   try {
     std::optional<FdLimit> limit;
-    if (fault.fdsLeft > 0) limit.emplace(fault.fdsLeft);
+    if (fault.fdsLeft >= 0) limit.emplace(static_cast<std::size_t>(fault.fdsLeft));
     forum.Start(other.Port());
     ADD_FAILURE() << "started";
   } catch (const std::system_error& error) {
@@ -425,9 +425,9 @@ TEST_P(StartFailures, NameTheCallThatFailedAndLeaveNothingOpen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forum, StartFailures,
-    ::testing::Values(StartFault{"port_in_use", true, 0, "bind", EADDRINUSE},
-                      StartFault{"no_fd_for_the_wake_pipe", false, 1, "pipe2", EMFILE},
-                      StartFault{"no_fd_for_the_socket", false, 2, "socket", EMFILE}),
+    ::testing::Values(StartFault{"port_in_use", true, -1, "bind", EADDRINUSE},
+                      StartFault{"no_fd_for_the_waker", false, 0, "eventfd", EMFILE},
+                      StartFault{"no_fd_for_the_socket", false, 1, "socket", EMFILE}),
     testing::RowName());
 
 // --- Hostile clients. ---

@@ -5,6 +5,7 @@
 #include "fetch/HttpClient.h"
 #include "forum/ForumServer.h"
 #include "forum/SampleThreads.h"
+#include "os/Connect.h"
 #include "text/Encoding.h"
 
 namespace velbrook {

@@ -1,78 +1,39 @@
 #pragma once
-// Header-only helpers for tests of the real window: the message boxes and
-// the save dialog answered without a person, controls found by name, and a
-// wait on a condition that keeps the window's event loop turning.
+// Header-only helpers for tests of the real Qt window: the window with a
+// person's answers (its message boxes recorded, its save dialog answered,
+// the browser recorded), controls found by name, and a wait on a condition
+// that keeps the window's event loop turning.
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
-#include <chrono>
-#include <deque>
 #include <functional>
 #include <optional>
-#include <utility>
-#include <vector>
 
-#include "app/Platform.h"
+#include "qt/QtPlatform.h"
+#include "qt/QtWindow.h"
+#include "tests/support/WindowAnswers.h"
 #include "text/MarkerText.h"
 
 namespace velbrook::testing {
-
-// Long enough for a loaded machine, short enough to fail a hung test.
-inline constexpr int kWindowWaitMs = 20000;
-// Far below the 30 s read time-out: a close that waited for it fails this limit.
-inline constexpr auto kCloseLimit = std::chrono::seconds(10);
 
 // Turns the event loop until done() holds; false when the limit passed.
 inline bool WaitUntil(const std::function<bool()>& done, int limitMs = kWindowWaitMs) {
   return QTest::qWaitFor(done, limitMs);
 }
 
-// Records every message box instead of showing it. While a box is "open",
-// whileOpen runs, as the user's other actions would during a modal box.
-class MessageBoxRecorder {
+// The real window, but for what would need a person: the boxes, the dialog
+// and the browser.
+class TestWindow : public QtWindow, public WindowAnswers {
  public:
-  MessageBoxRecorder() {
-    previous_ = SetMessageBoxShower([this](const MessageBoxRequest& request) {
-      boxes.push_back(request);
-      if (whileOpen) whileOpen(request);
-    });
+  void ShowMessageBox(const Text& caption, const Text& text, MessageIcon icon) override {
+    RecordBox(caption, text, icon);
   }
-  ~MessageBoxRecorder() { SetMessageBoxShower(std::move(previous_)); }
-  MessageBoxRecorder(const MessageBoxRecorder&) = delete;
-  MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
-
-  std::vector<MessageBoxRequest> boxes;
-  std::function<void(const MessageBoxRequest&)> whileOpen;
-
- private:
-  MessageBoxShower previous_;
-};
-
-// Answers the save dialog with the queued answers in turn (nullopt: the user
-// cancels) and records what each showing was asked to show.
-class SaveDialogAnswerer {
- public:
-  SaveDialogAnswerer() {
-    previous_ =
-        SetSaveDialogShower([this](const SaveDialogRequest& request) -> std::optional<Text> {
-          requests.push_back(request);
-          if (answers.empty()) return std::nullopt;
-          std::optional<Text> answer = answers.front();
-          answers.pop_front();
-          return answer;
-        });
+  std::optional<Text> RunSaveDialog(const Text& filter, const Text& initialName) override {
+    return AnswerDialog(filter, initialName);
   }
-  ~SaveDialogAnswerer() { SetSaveDialogShower(std::move(previous_)); }
-  SaveDialogAnswerer(const SaveDialogAnswerer&) = delete;
-  SaveDialogAnswerer& operator=(const SaveDialogAnswerer&) = delete;
-
-  std::deque<std::optional<Text>> answers;
-  std::vector<SaveDialogRequest> requests;
-
- private:
-  SaveDialogShower previous_;
+  void OpenWebAddress(const Text& address) override { RecordOpened(address); }
 };
 
 // A child control of window by its object name; null when there is none.

@@ -319,16 +319,5 @@ TEST(DecimalDigits, Table) {
   EXPECT_EQ(DecimalDigits(2147483647), u"2147483647");
 }
 
-TEST(DecimalSeparator, ReadFromTheEnvironmentLeavesTheProcessLocale) {
-  const std::string before = setlocale(LC_NUMERIC, nullptr);
-  ReadDecimalSeparatorFromLocale();
-  EXPECT_EQ(std::string(setlocale(LC_NUMERIC, nullptr)), before);
-  // Under the C or POSIX locale (the test environment's unless LC_* say
-  // otherwise) the separator is the full stop; any other locale gives a
-  // single unit that is not a control character.
-  EXPECT_GT(DecimalSeparator(), u' ');
-  SetDecimalSeparator(u'.');
-}
-
 }  // namespace
 }  // namespace velbrook

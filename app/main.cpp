@@ -1,9 +1,0 @@
-// The program's entry: the application, then the main window and the event
-// loop until the main window is closed (RunMainWindow).
-#include "app/Application.h"
-#include "app/StartUp.h"
-
-int main(int argc, char** argv) {
-  velbrook::Application application(argc, argv);
-  return velbrook::RunMainWindow({});
-}
