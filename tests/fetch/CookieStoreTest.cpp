@@ -571,6 +571,9 @@ TEST_F(CookieStoreTest, SetCookie2PortTests) {
   // A replacing Set-cookie2 brings the port it came to.
   Store({}, {"receiving=3; Version=1; Port"}, kHost, kDirectory, "8083");
   EXPECT_EQ(Sent(kHost, kDirectory, "http", 8083), "receiving=3");
+  // Without a port attribute, as for every Set-cookie, any port will do.
+  Store({"plain=4"}, {"any=5; Version=1"}, kHost, kDirectory, "8081");
+  EXPECT_EQ(Sent(kHost, kDirectory, "http", 8084), "plain=4; any=5");
 }
 
 TEST_F(CookieStoreTest, HostWithoutDotFindsItsLocalCookies) {
