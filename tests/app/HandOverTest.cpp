@@ -317,7 +317,10 @@ TEST(HandOverTest, CloseFromInsideTheBacklogDropsTheRest) {
     for (int i = 0; i < 100; ++i) {
       handOver.Post([&, i] {
         order.push_back(i);
-        if (i == 50) handOver.Close();
+        if (i == 50) {
+          handOver.Close();
+          handOver.Post([&] { order.push_back(-1); });  // from inside the closing work
+        }
       });
     }
     read = handOver.Call<Text>([] { return Text(u"value"); });

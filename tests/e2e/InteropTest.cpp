@@ -2,14 +2,18 @@
 // http.server (which speaks HTTP/1.0 and closes after every answer without
 // saying so) serve the pages of a generated thread as files on loopback.
 // Every run, run after run and with the processor busy beside it, must give
-// the text that the demo forum gives for the same thread.
+// the text that the demo forum gives for the same thread, every page asked of
+// the server itself, and between runs the server closes the connection that
+// the last run left kept alive.
 #include <gtest/gtest.h>
+#include <QTest>
 
 #include <atomic>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -32,8 +36,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kRuns = 20;
-const GeneratedThread kShape{u"9100000", 24, 6, 300};
+constexpr int kRuns = 3;
+// The typed page and 7 pages: 8 requests a run, so that nginx ends one kept-
+// alive connection after its third request and leaves the last one idle.
+const GeneratedThread kShape{u"9100000", 7, 6, 300};
+constexpr int kRequestsPerRun = 8;
+// Longer than nginx's keep-alive time-out below.
+constexpr int kIdlePauseMs = 400;
 
 Text FirstPageAddress() { return kForumSiteAddress + FromUtf8(ThreadPagePath(kShape.firstName)); }
 
@@ -49,13 +58,14 @@ void WritePages(const fs::path& root) {
 }
 
 // nginx in the foreground as one process, its files all in dir; it ends a
-// kept-alive connection after three requests.
+// kept-alive connection after three requests or 200 ms idle.
 std::vector<std::string> Nginx(const fs::path& program, const fs::path& dir, uint16_t port) {
   const std::string d = dir.string();
   std::ofstream(dir / "nginx.conf")
       << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << d << "/nginx.pid;\n"
       << "error_log " << d << "/error.log;\nevents { worker_connections 64; }\nhttp {\n"
-      << "  access_log off;\n  keepalive_requests 3;\n  keepalive_timeout 1s;\n"
+      << "  access_log " << d << "/access.log;\n  keepalive_requests 3;\n"
+      << "  keepalive_timeout 200ms;\n"
       << "  client_body_temp_path " << d << "/body;\n  proxy_temp_path " << d << "/proxy;\n"
       << "  fastcgi_temp_path " << d << "/fastcgi;\n  uwsgi_temp_path " << d << "/uwsgi;\n"
       << "  scgi_temp_path " << d << "/scgi;\n"
@@ -102,10 +112,21 @@ std::string What(const std::exception_ptr& failure) {
   return "?";
 }
 
+// The requests for the thread's pages that a server logged, one line each.
+int PageRequestsLogged(const fs::path& log) {
+  std::ifstream file(log);
+  int count = 0;
+  for (std::string line; std::getline(file, line);)
+    count += line.find("\"GET /publicforum/") != std::string::npos;
+  return count;
+}
+
 struct InteropCase {
   const char* name;
   const char* program;
   std::function<std::vector<std::string>(const fs::path&, const fs::path&, uint16_t)> command;
+  const char* requestLog;  // in the server's folder
+  bool keepsAlive;         // the last connection of a run stays open, idle
   bool underLoad;
 };
 
@@ -125,24 +146,34 @@ TEST_P(InteropRun, EveryRunGivesWhatTheDemoForumGives) {
 
   ServerProcess server([&](uint16_t port) { return GetParam().command(program, dir.path(), port); },
                        dir.path() / "server.log");
-  window_->frmMain().idhtp().SetConnector(ForumConnector(kForumSiteAddress, server.port()));
+  // A window of its own: none of the demo forum's connections is kept.
+  window_ = std::make_unique<TestWindow>();
+  HttpClient& client = window_->frmMain().idhtp();
+  client.SetConnector(ForumConnector(kForumSiteAddress, server.port()));
   std::optional<CpuLoad> load;
   if (GetParam().underLoad) load.emplace();
   for (int run = 0; run < kRuns; ++run) {
+    if (run > 0) QTest::qWait(kIdlePauseMs);
     ASSERT_TRUE(RunToText(*window_, FirstPageAddress(), failure))
         << "run " << run << ": " << What(failure);
     const Text output = Output();
     ASSERT_TRUE(output == expected) << "run " << run << " gave " << output.size()
                                     << " code units, the demo forum " << expected.size();
+    if (GetParam().keepsAlive) {
+      EXPECT_TRUE(client.HasConnection()) << "after run " << run;
+    }
   }
+  EXPECT_EQ(PageRequestsLogged(dir.path() / GetParam().requestLog), kRuns * kRequestsPerRun);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Servers, InteropRun,
-    ::testing::Values(InteropCase{"Nginx", "nginx", Nginx, false},
-                      InteropCase{"NginxUnderLoad", "nginx", Nginx, true},
-                      InteropCase{"PythonHttp10", "python3", PythonHttpServer, false},
-                      InteropCase{"PythonHttp10UnderLoad", "python3", PythonHttpServer, true}),
+    ::testing::Values(InteropCase{"Nginx", "nginx", Nginx, "access.log", true, false},
+                      InteropCase{"NginxUnderLoad", "nginx", Nginx, "access.log", true, true},
+                      InteropCase{"PythonHttp10", "python3", PythonHttpServer, "server.log", false,
+                                  false},
+                      InteropCase{"PythonHttp10UnderLoad", "python3", PythonHttpServer,
+                                  "server.log", false, true}),
     RowName());
 
 }  // namespace

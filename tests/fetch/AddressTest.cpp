@@ -4,6 +4,7 @@
 
 #include "fetch/FetchError.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/ExactView.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -23,7 +24,7 @@ class ParseAddressTest : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseAddressTest, SplitsIntoParts) {
   const ParseCase& c = GetParam();
-  const Address parts = ParseAddress(c.address);
+  const Address parts = ParseAddress(testing::ExactView(c.address));
   EXPECT_EQ(ToUtf8(parts.scheme), ToUtf8(c.scheme));
   EXPECT_EQ(ToUtf8(parts.host), ToUtf8(c.host));
   EXPECT_EQ(ToUtf8(parts.port), ToUtf8(c.port));
@@ -68,7 +69,7 @@ TEST(MergeAddress, DefaultPortFollowsTheScheme) {
                {u"http://h:8080/", "8080"}};
   for (const Case& c : cases) {
     Address current;
-    MergeAddress(current, ParseAddress(c.address));
+    MergeAddress(current, ParseAddress(testing::ExactView(c.address)));
     EXPECT_EQ(ToUtf8(current.port), c.port) << ToUtf8(c.address);
   }
 }
@@ -119,7 +120,7 @@ TEST(HostHeaderValue, DropsOnlyExactly80) {
                {u"https://h/", "h:443"}};
   for (const Case& c : cases) {
     Address current;
-    MergeAddress(current, ParseAddress(c.address));
+    MergeAddress(current, ParseAddress(testing::ExactView(c.address)));
     EXPECT_EQ(ToUtf8(HostHeaderValue(current)), c.host) << ToUtf8(c.address);
   }
 }

@@ -350,15 +350,24 @@ TEST_F(CookieStoreTest, WrittenOutCookieReadsBackTheSame) {
 }
 
 TEST_F(CookieStoreTest, BadPortListEntryFailsTheFetch) {
-  const char* lists[] = {"\"80,abc\"", "\"70000\"", "\"-1\"", "\"+80\"", "\"99999999999999999999\"",
-                         "\"80\x01\""};
-  for (const char* list : lists) {
-    const std::string value = std::string("sid=1; Version=1; Port=") + list;
+  const std::string nines(32, '9');
+  const std::pair<std::string, std::string> lists[] = {// a list, the entry its failure quotes
+                                                       {"80,abc", "abc"},
+                                                       {"70000", "70000"},
+                                                       {"-1", "-1"},
+                                                       {"+80", "+80"},
+                                                       {"80\x01", "80\x01"},
+                                                       {nines, nines},
+                                                       {nines + "9", nines + "..."}};
+  for (const auto& [list, quoted] : lists) {
+    const std::string value = "sid=1; Version=1; Port=\"" + list + "\"";
     try {
       Store({"kept=1"}, {value});
       ADD_FAILURE() << "no failure for " << value;
     } catch (const FetchError& error) {
       EXPECT_EQ(error.failure(), FetchFailure::CookiePortList) << value;
+      EXPECT_EQ(error.what(),
+                "Set-cookie2 port list entry is not a port number: \"" + quoted + "\"");
     }
   }
   // The Set-cookie values before the bad one stay stored; the bad cookie is not.
@@ -562,6 +571,9 @@ TEST_F(CookieStoreTest, SetCookie2PortTests) {
   // A replacing Set-cookie2 brings the port it came to.
   Store({}, {"receiving=3; Version=1; Port"}, kHost, kDirectory, "8083");
   EXPECT_EQ(Sent(kHost, kDirectory, "http", 8083), "receiving=3");
+  // Without a port attribute, as for every Set-cookie, any port will do.
+  Store({"plain=4"}, {"any=5; Version=1"}, kHost, kDirectory, "8081");
+  EXPECT_EQ(Sent(kHost, kDirectory, "http", 8084), "plain=4; any=5");
 }
 
 TEST_F(CookieStoreTest, HostWithoutDotFindsItsLocalCookies) {

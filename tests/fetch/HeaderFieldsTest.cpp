@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fetch/Challenge.h"
+#include "tests/support/ExactView.h"
 
 namespace velbrook {
 namespace {
@@ -23,7 +24,8 @@ TEST(ReadStatusCode, NumberAfterTheFirstBlank) {
                {"HTTP/1.1 2147483647 X", 2147483647},
                {"HTTP/1.1 2147483648 X", -1},
                {"HTTP/1.1 -5 X", -5}};
-  for (const Case& c : cases) EXPECT_EQ(ReadStatusCode(c.line), c.code) << c.line;
+  for (const Case& c : cases)
+    EXPECT_EQ(ReadStatusCode(testing::ExactView(c.line)), c.code) << c.line;
 }
 
 TEST(FieldLookup, FirstLineCountsAndContinuationsJoin) {
@@ -76,7 +78,8 @@ TEST(ReadChunkSize, HexBeforeTheFirstBlankElseZero) {
     int64_t size;
   } cases[] = {{"1a", 26}, {"1A", 26}, {"10 ext", 16}, {"1a;ext", 0}, {"", 0},
                {"zz", 0},  {" 5", 0},  {"0", 0},       {"-1", 0},     {"ffffffffffffffffff", 0}};
-  for (const Case& c : cases) EXPECT_EQ(ReadChunkSize(c.line), c.size) << c.line;
+  for (const Case& c : cases)
+    EXPECT_EQ(ReadChunkSize(testing::ExactView(c.line)), c.size) << c.line;
 }
 
 TEST(AsksToClose, WholeTrimmedValueInAnyCase) {

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 #include <future>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "os/Connect.h"
@@ -163,6 +167,61 @@ TEST_F(ClientTest, AbortEndsABlockedReadAtOnce) {
   EXPECT_EQ(FailureOf(kPage)->failure(), FetchFailure::Aborted);
   EXPECT_EQ(dials_.size(), 1u);
 }
+
+TEST_F(ClientTest, AbortDropsTheKeptAliveConnection) {
+  ScriptedServer& server = Serve({{Reply(Ok("kept alive"))}});
+  Fetch(kPage);
+  ASSERT_TRUE(client_.HasConnection());
+  client_.Abort();
+  EXPECT_EQ(FailureOf(kPage)->failure(), FetchFailure::Aborted);
+  EXPECT_FALSE(client_.HasConnection());
+  EXPECT_TRUE(server.WaitForClientClose(0));
+}
+
+TEST(ReadTimeOut, OfAFreshClientIsThirtySeconds) { EXPECT_EQ(HttpClient().ReadTimeout(), 30000); }
+
+// What a connector throws becomes the fetch's failure; the body stays as it was.
+struct DialFailureCase {
+  const char* name;
+  std::function<void()> raise;
+  FetchFailure failure;
+  const char* message;
+};
+
+class DialFailureTest : public ::testing::TestWithParam<DialFailureCase> {};
+
+TEST_P(DialFailureTest, EndsTheFetchAs) {
+  HttpClient client;
+  client.SetConnector([](const std::string&, uint16_t) -> Socket {
+    GetParam().raise();
+    return Socket();
+  });
+  std::string body = "kept";
+  try {
+    client.Get(kPage, body);
+    ADD_FAILURE() << "the fetch succeeded";
+  } catch (const FetchError& error) {
+    EXPECT_EQ(error.failure(), GetParam().failure);
+    EXPECT_STREQ(error.what(), GetParam().message);
+  }
+  EXPECT_EQ(body, "kept");
+  EXPECT_FALSE(client.HasConnection());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Connectors, DialFailureTest,
+    ::testing::Values(DialFailureCase{"OutOfMemory", [] { throw std::bad_alloc(); },
+                                      FetchFailure::OutOfMemory, "out of memory"},
+                      DialFailureCase{"LengthPastItsType",
+                                      [] { throw std::length_error("basic_string"); },
+                                      FetchFailure::OutOfMemory, "out of memory"},
+                      DialFailureCase{"SystemError",
+                                      [] {
+                                        throw std::system_error(ECONNREFUSED,
+                                                                std::generic_category(), "connect");
+                                      },
+                                      FetchFailure::SocketError, "connect: Connection refused"}),
+    RowName());
 
 }  // namespace
 }  // namespace velbrook::testing

@@ -114,6 +114,7 @@ struct StatusCase {
   std::string response;
   int code;  // 0: the fetch succeeds
   std::string body;
+  const char* message = "";  // of the failure
 };
 
 class StatusTest : public ClientTest, public ::testing::WithParamInterface<StatusCase> {};
@@ -127,6 +128,7 @@ TEST_P(StatusTest, DecisionAndOneRequestOnly) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->failure(), FetchFailure::ProtocolError);
     EXPECT_EQ(error->code(), GetParam().code);
+    EXPECT_STREQ(error->what(), GetParam().message);
   }
   // No redirect target, no second try: the server saw exactly one request.
   EXPECT_EQ(server.Requests().size(), 1u);
@@ -139,36 +141,43 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"MovedPermanently",
                    HttpResponse("HTTP/1.1 301 Moved",
                                 "Location: http://elsewhere/\r\nContent-Length: 3\r\n", "abc"),
-                   301, ""},
+                   301, "", "status 301"},
         StatusCase{"Found",
                    HttpResponse("HTTP/1.1 302 Found", "Location: /x\r\nContent-Length: 0\r\n", ""),
-                   302, ""},
-        StatusCase{"OkWithLocation", Ok("page", "Location: /x\r\n"), 200, ""},
+                   302, "", "status 302"},
+        StatusCase{"OkWithLocation", Ok("page", "Location: /x\r\n"), 200, "", "status 200"},
         StatusCase{
             "CreatedWithLocation",
             HttpResponse("HTTP/1.1 201 Created", "Location: /x\r\nContent-Length: 4\r\n", "page"),
             0, "page"},
         StatusCase{"NoContent", HttpResponse("HTTP/1.1 204 No Content", "", ""), 0, ""},
-        StatusCase{"NotModified", HttpResponse("HTTP/1.1 304 Not Modified", "", ""), 304, ""},
-        StatusCase{"SwitchingProtocols", HttpResponse("HTTP/1.1 101 Switching", "", ""), 101, ""},
+        StatusCase{"NotModified", HttpResponse("HTTP/1.1 304 Not Modified", "", ""), 304, "",
+                   "status 304"},
+        StatusCase{"SwitchingProtocols", HttpResponse("HTTP/1.1 101 Switching", "", ""), 101, "",
+                   "status 101"},
         StatusCase{
             "UnauthorizedBasic",
             HttpResponse("HTTP/1.1 401 Unauthorized",
                          "WWW-Authenticate: Basic realm=\"f\"\r\nContent-Length: 5\r\n", "denied"),
-            401, ""},
+            401, "", "status 401 (Basic challenge, no credentials)"},
         StatusCase{"ProxyAuthentication",
                    HttpResponse("HTTP/1.1 407 Proxy",
                                 "Proxy-Authenticate: NTLM\r\nContent-Length: 0\r\n", ""),
-                   407, ""},
+                   407, "", "status 407 (NTLM challenge, no credentials)"},
+        StatusCase{"UnauthorizedUnsupported",
+                   HttpResponse("HTTP/1.1 401 Unauthorized",
+                                "WWW-Authenticate: Negotiate\r\nContent-Length: 0\r\n", ""),
+                   401, "", "status 401 (no supported challenge)"},
         StatusCase{"NotFound",
                    HttpResponse("HTTP/1.1 404 Not Found", "Transfer-Encoding: chunked\r\n",
                                 "4\r\n<h1>\r\n0\r\n\r\n"),
-                   404, ""},
+                   404, "", "status 404"},
         StatusCase{"ServerError", HttpResponse("HTTP/1.1 500 Oops", "Content-Length: 2\r\n", "no"),
-                   500, ""},
+                   500, "", "status 500"},
         StatusCase{"Accepted", HttpResponse("HTTP/1.0 202 Accepted", "Content-Length: 2\r\n", "ok"),
                    0, "ok"},
-        StatusCase{"NoNumber", HttpResponse("HTTP/1.1 OK", "Content-Length: 0\r\n", ""), -1, ""}),
+        StatusCase{"NoNumber", HttpResponse("HTTP/1.1 OK", "Content-Length: 0\r\n", ""), -1, "",
+                   "status -1"}),
     RowName());
 
 TEST_F(ClientTest, FailingBodyIsDrainedAndTheConnectionServesTheNextRequest) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/support/CaseName.h"
+#include "tests/support/ExactView.h"
 #include "text/ImfDate.h"
 
 namespace velbrook {
@@ -27,11 +28,14 @@ struct DateCase {
   TimePoint expected;
 };
 
+// A date padded with blanks to the longest text the reader takes.
+const std::string kLongestDate = "Wed, 09 Dec 2026 07:31:03 GMT" + std::string(512 - 29, ' ');
+
 class ReadsDate : public ::testing::TestWithParam<DateCase> {};
 
 TEST_P(ReadsDate, AsTheMomentItDenotes) {
   const DateCase& c = GetParam();
-  const auto moment = ReadInternetDate(c.text);
+  const auto moment = ReadInternetDate(testing::ExactView(c.text));
   ASSERT_TRUE(moment.has_value()) << c.text;
   EXPECT_EQ(*moment, c.expected) << c.text;
 }
@@ -81,6 +85,10 @@ INSTANTIATE_TEST_SUITE_P(
         DateCase{"Mon Mar 15 2027 18:20:30 GMT+0800 (China Standard Time)",
                  Utc(2027, 3, 15, 10, 20, 30)},
         DateCase{"Mon, 15 Mar 2027 18:20:30 +08:00", Utc(2027, 3, 15, 10, 20, 30)},
+        DateCase{"Mon, 15 Mar 2027 23:59:30 +2359", Utc(2027, 3, 15, 0, 0, 30)},
+        // Comments nested as deep as the reader follows them, and the longest text.
+        DateCase{"Mon, 15 Mar 2027 10:20:30 ((((((((x))))))))", Utc(2027, 3, 15, 10, 20, 30)},
+        DateCase{kLongestDate.c_str(), Utc(2026, 12, 9, 7, 31, 3)},
         // Month before the day, full and shortened names.
         DateCase{"Mar 15 2027 10:20:30 GMT", Utc(2027, 3, 15, 10, 20, 30)},
         DateCase{"Tues, March 16, 2027 10:20:30 GMT", Utc(2027, 3, 16, 10, 20, 30)},
@@ -106,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
 class RefusesText : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(RefusesText, AsNoDate) {
-  EXPECT_FALSE(ReadInternetDate(GetParam()).has_value()) << GetParam();
+  EXPECT_FALSE(ReadInternetDate(testing::ExactView(GetParam())).has_value()) << GetParam();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -126,7 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
         "Wed, 09 Dec 2026 07:31:03 GMT\x01", std::string("09 Dec 2026\0 07:31:03", 21),
         "Wed, 09 Dec. 2026", "+0800 09 Dec 2026", "09 Dec 2026 100:00:00", std::string(65536, '9'),
         "Wed, 09 Dec 2026 " + std::string(70000, ' ') + "07:00 GMT",
-        "09 Dec 2026 ((((((((((x))))))))))"),
+        "09 Dec 2026 ((((((((((x))))))))))", "09 Dec 2026 (((((((((x)))))))))",
+        "09 Dec 2026 07:31:03 +2400", kLongestDate + " "),
     [](const auto& row) { return testing::NumberedCase(row.index, std::string_view(row.param)); });
 
 // The standard library's reading of a moment, as RFC 1123 writes it.

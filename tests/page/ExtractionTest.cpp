@@ -9,10 +9,13 @@
 #include "page/Extraction.h"
 #include "page/SiteAddresses.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/ExactView.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
 namespace {
+
+using testing::ExactView;
 
 std::string U8(TextView text) { return ToUtf8(text); }
 
@@ -80,7 +83,7 @@ TEST(GetAuthorTitle, WindowAndQuotedValues) {
   };
   for (const auto& c : cases) {
     Text author = u"stale", title = u"stale";
-    GetAuthorTitle(c.page, author, title);
+    GetAuthorTitle(ExactView(c.page), author, title);
     EXPECT_EQ(U8(author), U8(c.author)) << c.what;
     EXPECT_EQ(U8(title), U8(c.title)) << c.what;
   }
@@ -106,7 +109,7 @@ TEST(GetFirstPost, BetweenPostAndTwelveBeforeReport) {
       {"FirstOfTwoPosts", Body(u"一") + Body(u"二"), u"一"},
       {"Empty", u"", u""},
   };
-  for (const auto& c : cases) EXPECT_EQ(U8(GetFirstPost(c.text)), U8(c.post)) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(U8(GetFirstPost(ExactView(c.text))), U8(c.post)) << c.what;
 }
 
 // --- FilterStr ---
@@ -123,7 +126,7 @@ TEST(FilterStr, ThreePassesInOrderIgnoringCase) {
       {"OtherWhiteSpaceStays", u"a\tb\r\n\u3000c d\u00A0e", u"a\tb\r\n\u3000cd\u00A0e"},
       {"Empty", u"", u""},
   };
-  for (const auto& c : cases) EXPECT_EQ(U8(FilterStr(c.text)), U8(c.post)) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(U8(FilterStr(ExactView(c.text))), U8(c.post)) << c.what;
 }
 
 // Every code unit in every place of every pattern: the filter removes exactly
@@ -158,7 +161,7 @@ class PageBlock : public ::testing::TestWithParam<BlockCase> {};
 
 TEST_P(PageBlock, IsExactly) {
   const BlockCase& c = GetParam();
-  EXPECT_EQ(U8(MakePageBlock(c.page, c.kind, kCaption)), U8(c.block));
+  EXPECT_EQ(U8(MakePageBlock(ExactView(c.page), ExactView(c.kind), kCaption)), U8(c.block));
 }
 
 // Pages with no author stated whose posts name no author either.
@@ -258,6 +261,9 @@ TEST(MakePageBlock, NamesTheCaptionItIsGiven) {
             U8(Header(u"老屋旧事连载", kAuthor, u"OtherCaption") + kSketchPosts));
 }
 
+// The most units a block of page may hold: 16 for each unit of the page and 4096.
+size_t BlockLimit(const Text& page) { return 16 * page.size() + 4096; }
+
 // The copy rules applied literally: the work text is copied down at every
 // step. The extraction must give the same block on any page.
 Text LiteralBlock(const Text& page, const Text& kind) {
@@ -320,7 +326,7 @@ TEST(MakePageBlock, SameAsLiteralCopiesOnScrambledPages) {
     const Text kind = round % 2 == 0 ? u"F" : u"S";
     const Text literal = LiteralBlock(page, kind);
     // Blocks past the bound of OverlappingPostTextsStayBounded are cut there.
-    if (literal.size() > 16 * page.size() + 4096) continue;
+    if (literal.size() > BlockLimit(page)) continue;
     ++compared;
     ASSERT_EQ(U8(MakePageBlock(page, kind, kCaption)), U8(literal)) << "page: " << U8(page);
   }
@@ -348,7 +354,7 @@ TEST(MakePageBlock, OverlappingPostTextsStayBounded) {
       Script(u"A", u"T") + Region(FirstPost(u"B", u"x") + u"<TABLE_blank>A</a>post\">" + headings +
                                   Text(20000, u'x') + u"<div class=\"post-jb\">");
   const Text block = MakePageBlock(page, u"S", kCaption);
-  EXPECT_LE(block.size(), 16 * page.size() + 4096);
+  EXPECT_LE(block.size(), BlockLimit(page));
   // Far more than one copy of the long text, each ending in its separator.
   EXPECT_GT(block.size(), 8 * page.size());
   ASSERT_GE(block.size(), kSeparator.size());
@@ -370,6 +376,44 @@ TEST(MakePageBlock, PostRefusedByTheBoundEndsTheBlock) {
   ASSERT_LT(block.size(), unbounded.size());
   EXPECT_EQ(block, unbounded.substr(0, block.size()));
 }
+
+// Headings of 7 units without "</table>" before one "_blank>A</a>": each pass
+// drops one heading, so the posts are ever shorter tails of the same text,
+// 7 units apart. Units after the posts region lengthen the page alone, and
+// with it the bound, until the bound falls where a row wants it.
+struct BoundCase {
+  const char* name;
+  size_t post;     // the post, counted from 1, whose end the bound is set against
+  size_t pastEnd;  // how many units that end lies past the bound
+  size_t kept;     // the posts that the block holds
+};
+
+class BlockBound : public ::testing::TestWithParam<BoundCase> {};
+
+TEST_P(BlockBound, TakesThePostThatReachesItAndNoneThatPassesIt) {
+  constexpr size_t kHeadings = 90;
+  Text headings;
+  for (size_t i = 0; i < kHeadings; ++i) headings += u"<TABLEx";
+  const Text tail = headings.substr(7) + u"_blank>A</a>";
+  Text page = Script(u"A", u"T") +
+              Region(FirstPost(u"B", u"x") + headings + u"_blank>A</a><div class=\"post-jb\">");
+  std::vector<Text> posts;
+  for (size_t left = kHeadings; left > 0; --left)
+    posts.push_back(tail.substr(tail.size() - 7 * left) + kSeparator);
+  size_t end = 0;
+  for (size_t i = 0; i < GetParam().post; ++i) end += posts[i].size();
+  const size_t padding = (end - GetParam().pastEnd - BlockLimit(u"")) / 16 - page.size();
+  page += Text(padding, u'z');
+  ASSERT_EQ(BlockLimit(page), end - GetParam().pastEnd);
+  Text expected;
+  for (size_t i = 0; i < GetParam().kept; ++i) expected += posts[i];
+  EXPECT_EQ(MakePageBlock(page, u"S", kCaption), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Edges, BlockBound,
+                         ::testing::Values(BoundCase{"PostEndsAtTheBound", 32, 0, 32},
+                                           BoundCase{"PostEndsOneUnitPastTheBound", 35, 1, 34}),
+                         testing::RowName());
 
 }  // namespace
 }  // namespace velbrook

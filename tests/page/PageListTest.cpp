@@ -5,6 +5,7 @@
 
 #include "page/PageList.h"
 #include "page/SiteAddresses.h"
+#include "tests/support/ExactView.h"
 #include "text/Encoding.h"
 
 namespace velbrook {
@@ -31,7 +32,7 @@ Text OnePageBlock(const Text& name) {
 
 TextList PagesOf(const Text& page) {
   TextList list = {u"stale entry"};
-  GetPageName(page, list);
+  GetPageName(testing::ExactView(page), list);
   return list;
 }
 
@@ -47,7 +48,8 @@ TEST(GetUrlBefore, PrefixThroughTheLastSlash) {
       {u"/", u"/"},
       {u"http://h/a/1.shtml?from=x/y", u"http://h/a/1.shtml?from=x/"},
   };
-  for (const auto& c : cases) EXPECT_EQ(GetUrlBefore(c.address), c.prefix) << U8(c.address);
+  for (const auto& c : cases)
+    EXPECT_EQ(GetUrlBefore(testing::ExactView(c.address)), c.prefix) << U8(c.address);
 }
 
 struct PageListCase {

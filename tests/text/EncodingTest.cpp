@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/CaseName.h"
+#include "tests/support/ExactView.h"
 #include "tests/text/EncodingCases.h"
 #include "text/Encoding.h"
 
@@ -20,7 +21,8 @@ using testing::Hex;
 class DecodeTest : public ::testing::TestWithParam<ConversionCase> {};
 
 TEST_P(DecodeTest, GivesTheCodeUnits) {
-  EXPECT_EQ(DecodeCp936(GetParam().bytes), GetParam().text) << Hex(GetParam().bytes);
+  EXPECT_EQ(DecodeCp936(testing::ExactView(GetParam().bytes)), GetParam().text)
+      << Hex(GetParam().bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Known, DecodeTest, ::testing::ValuesIn(testing::Cp936Decodings()),
@@ -29,7 +31,8 @@ INSTANTIATE_TEST_SUITE_P(Known, DecodeTest, ::testing::ValuesIn(testing::Cp936De
 class FromUtf8Test : public ::testing::TestWithParam<ConversionCase> {};
 
 TEST_P(FromUtf8Test, GivesTheCodeUnits) {
-  EXPECT_EQ(FromUtf8(GetParam().bytes), GetParam().text) << Hex(GetParam().bytes);
+  EXPECT_EQ(FromUtf8(testing::ExactView(GetParam().bytes)), GetParam().text)
+      << Hex(GetParam().bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Known, FromUtf8Test, ::testing::ValuesIn(testing::Utf8Readings()),
@@ -60,7 +63,7 @@ const std::vector<bool>& HeldCharacters() {
     for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
       for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
         const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        const Text unit = DecodeCp936(std::string_view(pair, 2));
+        const Text unit = DecodeCp936(testing::ExactView(std::string_view(pair, 2)));
         if (unit.size() == 1 && unit[0] != 0xFFFD) table[unit[0]] = true;
       }
     }

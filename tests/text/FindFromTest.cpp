@@ -7,6 +7,7 @@
 #include <random>
 
 #include "tests/support/CaseName.h"
+#include "tests/support/ExactView.h"
 #include "text/MarkerText.h"
 
 namespace velbrook {
@@ -24,7 +25,8 @@ class FindFromTest : public ::testing::TestWithParam<FindFromCase> {};
 
 TEST_P(FindFromTest, GivesTheOffset) {
   const FindFromCase& c = GetParam();
-  EXPECT_EQ(FindFrom(c.text, c.pattern, c.from), c.expected);
+  EXPECT_EQ(FindFrom(testing::ExactView(c.text), testing::ExactView(c.pattern), c.from),
+            c.expected);
   EXPECT_EQ(FindFrom(c.text, c.pattern, c.from), TextView(c.text).find(c.pattern, c.from));
 }
 
@@ -63,7 +65,7 @@ TEST(FindFromRandomTest, AgreesWithThePlainSearch) {
     Text pattern(patternLength(random), u'a');
     for (char16_t& unit : pattern) unit = alphabet[pick(random)];
     const size_t from = std::uniform_int_distribution<size_t>(0, text.size() + 1)(random);
-    ASSERT_EQ(FindFrom(text, pattern, from), TextView(text).find(pattern, from))
+    ASSERT_EQ(FindFrom(testing::ExactView(text), pattern, from), TextView(text).find(pattern, from))
         << "round " << round;
   }
 }
