@@ -176,6 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
                    500, "", "status 500"},
         StatusCase{"Accepted", HttpResponse("HTTP/1.0 202 Accepted", "Content-Length: 2\r\n", "ok"),
                    0, "ok"},
+        StatusCase{"LastOfTheSuccesses",
+                   HttpResponse("HTTP/1.1 299 Unusual", "Content-Length: 2\r\n", "ok"), 0, "ok"},
         StatusCase{"NoNumber", HttpResponse("HTTP/1.1 OK", "Content-Length: 0\r\n", ""), -1, "",
                    "status -1"}),
     RowName());
