@@ -86,6 +86,18 @@ char* AppendUtf8(char32_t point, char* out) {
   return out;
 }
 
+// The units of a Unicode scalar value in UTF-16, written from out on;
+// returns their end.
+char16_t* AppendUtf16(char32_t point, char16_t* out) {
+  if (point < 0x10000) {
+    *out++ = static_cast<char16_t>(point);
+  } else {
+    *out++ = static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
+    *out++ = static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+  }
+  return out;
+}
+
 constexpr unsigned char kFirstContinuation = 0x80;
 constexpr unsigned char kLastContinuation = 0xBF;
 
@@ -234,17 +246,16 @@ Text FromUtf8(std::string_view utf8) {
         break;
       point = point << 6 | (in[i] & 0x3F);
     }
-    if (lead.length == 0 || read < lead.length) {
-      *out++ = kSubstitute;
-    } else if (point < 0x10000) {
-      *out++ = static_cast<char16_t>(point);
-    } else {
-      *out++ = static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
-      *out++ = static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
-    }
+    out = AppendUtf16(lead.length == 0 || read < lead.length ? kSubstitute : point, out);
   }
   result.resize(static_cast<size_t>(out - result.data()));
   return result;
+}
+
+void AppendCodePoint(Text& text, char32_t point) {
+  if (point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) point = kSubstitute;
+  char16_t units[2];
+  text.append(units, AppendUtf16(point, units));
 }
 
 }  // namespace velbrook

@@ -27,4 +27,8 @@ Text FromAscii(std::string_view bytes);
 std::string ToUtf8(TextView text);
 Text FromUtf8(std::string_view utf8);
 
+// Appends point in UTF-16; a surrogate code point, or one past U+10FFFF,
+// becomes U+FFFD.
+void AppendCodePoint(Text& text, char32_t point);
+
 }  // namespace velbrook

@@ -5,22 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "text/Encoding.h"
+
 namespace velbrook {
 namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
-
-void AppendCodePoint(Text& text, char32_t point) {
-  if (point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
-    text.push_back(kReplacement);
-  } else if (point > 0xFFFF) {
-    point -= 0x10000;
-    text.push_back(static_cast<char16_t>(0xD800 + (point >> 10)));
-    text.push_back(static_cast<char16_t>(0xDC00 + (point & 0x3FF)));
-  } else {
-    text.push_back(static_cast<char16_t>(point));
-  }
-}
 
 // The system writes its texts in the encoding of the thread's locale (the C
 // locale until the program sets another), so they are read back in it.
